@@ -1,0 +1,68 @@
+#include "app/app_delegate.h"
+
+namespace bm {
+
+AppDelegate::AppDelegate(Platform& platform)
+    : persistenceManager(PersistenceManager::shared(platform)), platform_(platform) {}
+
+void AppDelegate::applicationDidFinishLaunching() { configureOnLaunch(); }
+
+void AppDelegate::configureOnLaunch() {
+  previewStyle = persistenceManager->storedPreviewStyle();
+  clipboardHistory = persistenceManager->loadHistory();
+  persistenceManager->removeOrphanedFiles(referencedFileIDs());
+  setupStatusItem();
+
+  // Not kept: the loop keeps the poll timer for the life of the process.
+  platform_.mainLoop().scheduleTimer(kPollInterval, /*repeats=*/true,
+                                     [weak = weak_from_this()](Timer&) {
+                                       if (auto self = weak.lock()) self->checkClipboard();
+                                     });
+
+  if (auto status = platform_.loginItems().registerMainApp(); !status) {
+    platform_.console().printLine("Failed to register as login item: " + status.error().description);
+  }
+}
+
+void AppDelegate::setupStatusItem() {
+  statusItem = platform_.systemStatusBar().statusItemWithLength(StatusBar::kVariableLength);
+  StatusButton* button = statusItem->button();
+  if (!button) return;
+  button->setImage(Image::systemSymbol("clipboard", "Clipboard Manager"));
+  auto menu = std::make_shared<Menu>();
+  menu->setDelegate(this);
+  statusItem->setMenu(menu);
+  rebuildMenu();
+}
+
+void AppDelegate::applicationWillTerminate() {
+  persistenceManager->saveHistory(clipboardHistory);
+  persistenceManager->savePreviewStyle(previewStyle);
+}
+
+void AppDelegate::quitApp() { performQuit(); }
+
+void AppDelegate::performQuit() {
+  persistenceManager->saveHistory(clipboardHistory);
+  persistenceManager->savePreviewStyle(previewStyle);
+  platform_.application().terminate();
+}
+
+std::vector<Uuid> AppDelegate::referencedFileIDs() const {
+  std::vector<Uuid> ids;
+  for (const auto& item : clipboardHistory) {
+    if (const auto* image = std::get_if<ImageContent>(&item.content)) ids.push_back(image->storedFileId);
+    if (const auto* data = std::get_if<DataContent>(&item.content)) ids.push_back(data->storedFileId);
+  }
+  return ids;
+}
+
+int runApplication(Platform& platform) {
+  Application& application = platform.application();
+  auto delegate = platform.processWide<AppDelegate>([&platform] { return new AppDelegate(platform); });
+  application.setDelegate(delegate.get());
+  application.setActivationPolicy(ActivationPolicy::accessory);
+  return application.run();
+}
+
+}  // namespace bm

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "model/clipboard_item.h"
+#include "platform/platform.h"
+#include "storage/persistence_manager.h"
+
+namespace bm {
+
+// The one application delegate. It owns every piece of mutable state; the
+// operations of capture and menu are its member functions, defined in those
+// subsystems' folders. Always held by a shared_ptr: timers keep it weakly.
+class AppDelegate : public ApplicationDelegate,
+                    public MenuDelegate,
+                    public std::enable_shared_from_this<AppDelegate> {
+ public:
+  explicit AppDelegate(Platform& platform);
+
+  // Reached by the platform.
+  void applicationDidFinishLaunching() override;
+  void applicationWillTerminate() override;
+  void menuWillOpen(Menu& menu) override;  // menu/history_menu.cpp
+  void quitApp();
+
+  // app/app_delegate.cpp
+  void configureOnLaunch();
+  void setupStatusItem();
+  void performQuit();
+
+  // capture/pasteboard_monitor.cpp
+  void checkClipboard();
+  // capture/content_capture.cpp
+  void captureContent(Pasteboard& pasteboard);
+
+  // menu/history_menu.cpp
+  void rebuildMenu();
+
+  // The stored-file ids of image and data entries, in history order.
+  std::vector<Uuid> referencedFileIDs() const;
+
+  std::shared_ptr<StatusItem> statusItem;
+  std::vector<ClipboardItem> clipboardHistory;
+  std::shared_ptr<Timer> previewTimer;
+  const double previewDuration = 5.0;
+  PreviewStyle previewStyle = PreviewStyle::temporary;
+  const std::shared_ptr<PersistenceManager> persistenceManager;
+
+  static constexpr double kPollInterval = 0.5;
+
+ private:
+  Platform& platform_;
+};
+
+// The process entry: makes the delegate, turns the process into a
+// status-area agent and runs the event loop. Returns the exit status.
+int runApplication(Platform& platform);
+
+}  // namespace bm

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "model/raw_value.h"
+#include "model/uuid.h"
+#include "platform/bytes.h"
+#include "platform/date.h"
+
+namespace bm {
+
+// The kind of a history entry.
+enum class ItemType { text, image, file, data };
+
+template <>
+struct RawValues<ItemType> {
+  static constexpr std::array<std::pair<ItemType, std::string_view>, 4> table{{
+      {ItemType::text, "text"},
+      {ItemType::image, "image"},
+      {ItemType::file, "file"},
+      {ItemType::data, "data"},
+  }};
+};
+
+// How the newest entry is previewed beside the status icon. The raw values
+// are the stored preference and the menu titles.
+enum class PreviewStyle { always, temporary, hidden };
+
+template <>
+struct RawValues<PreviewStyle> {
+  static constexpr std::array<std::pair<PreviewStyle, std::string_view>, 3> table{{
+      {PreviewStyle::always, "Show always"},
+      {PreviewStyle::temporary, "Show for 5 seconds"},
+      {PreviewStyle::hidden, "Hide"},
+  }};
+};
+
+// The payload of an entry: what goes back on the pasteboard when it is chosen.
+struct TextContent {
+  std::string text;
+  bool operator==(const TextContent&) const = default;
+};
+// The stored-file id names the data file (and the thumbnail); it is not the entry's id.
+struct ImageContent {
+  Uuid storedFileId;
+  bool operator==(const ImageContent&) const = default;
+};
+// One path and one bookmark per copied file, index by index.
+struct FileContent {
+  std::vector<std::string> paths;
+  std::vector<Bytes> bookmarks;
+  bool operator==(const FileContent&) const = default;
+};
+struct DataContent {
+  Uuid storedFileId;
+  bool operator==(const DataContent&) const = default;
+};
+
+using ClipboardContent = std::variant<TextContent, ImageContent, FileContent, DataContent>;
+
+// One history entry. Entries are never changed once made; two entries are
+// the same entry exactly when their ids are equal.
+struct ClipboardItem {
+  Uuid id;
+  Date timestamp;
+  ClipboardContent content;
+  ItemType type;
+  std::string displayText;
+};
+
+}  // namespace bm

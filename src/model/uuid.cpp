@@ -1,0 +1,59 @@
+#include "model/uuid.h"
+
+#include <random>
+
+namespace bm {
+
+Uuid Uuid::random() {
+  thread_local std::mt19937_64 generator{[] {
+    std::random_device device;
+    std::seed_seq seed{device(), device(), device(), device(), device(), device(), device(), device()};
+    return std::mt19937_64(seed);
+  }()};
+  std::array<std::uint8_t, 16> bytes{};
+  for (size_t i = 0; i < bytes.size(); i += 8) {
+    const std::uint64_t word = generator();
+    for (size_t j = 0; j < 8; ++j) bytes[i + j] = static_cast<std::uint8_t>(word >> (8 * j));
+  }
+  bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
+  bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
+  return Uuid(bytes);
+}
+
+std::optional<Uuid> Uuid::fromString(std::string_view text) {
+  if (text.size() != 36) return std::nullopt;
+  std::array<std::uint8_t, 16> bytes{};
+  size_t byte = 0;
+  for (size_t i = 0; i < text.size();) {
+    if (i == 8 || i == 13 || i == 18 || i == 23) {
+      if (text[i] != '-') return std::nullopt;
+      ++i;
+      continue;
+    }
+    auto nibble = [](char c) -> int {
+      if (c >= '0' && c <= '9') return c - '0';
+      if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+      if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+      return -1;
+    };
+    const int hi = nibble(text[i]), lo = nibble(text[i + 1]);
+    if (hi < 0 || lo < 0) return std::nullopt;
+    bytes[byte++] = static_cast<std::uint8_t>(hi << 4 | lo);
+    i += 2;
+  }
+  return Uuid(bytes);
+}
+
+std::string Uuid::uuidString() const {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(36);
+  for (size_t i = 0; i < bytes_.size(); ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
+    text += kHex[bytes_[i] >> 4];
+    text += kHex[bytes_[i] & 0x0F];
+  }
+  return text;
+}
+
+}  // namespace bm

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/bytes.h"
+#include "platform/image.h"
+#include "platform/url.h"
+
+namespace bm {
+
+// Type identifiers the core names. Each platform maps them to its own names
+// (MIME types on Linux); any other type passes through unchanged.
+inline constexpr std::string_view kPasteboardTypeString = "public.utf8-plain-text";
+inline constexpr std::string_view kPasteboardTypeTIFF = "public.tiff";
+inline constexpr std::string_view kPasteboardTypeHTML = "public.html";
+inline constexpr std::string_view kPasteboardTypeFileURL = "public.file-url";
+inline constexpr std::string_view kPasteboardTypeChromiumSourceURL = "org.chromium.source-url";
+
+// The system-wide clipboard that every application copies to.
+class Pasteboard {
+ public:
+  virtual ~Pasteboard() = default;
+
+  // Takes a new value whenever the contents are replaced, by anyone, this
+  // application included. Only inequality means anything.
+  virtual std::int64_t changeCount() = 0;
+
+  // The type identifiers on offer, in the owner's order; possibly none.
+  virtual std::vector<std::string> types() = 0;
+  // The URL objects on offer (copied files, links). Empty when there are none.
+  virtual std::vector<Url> readUrls() = 0;
+  // The bytes of one type. TIFF is also given for any other image type on offer.
+  virtual std::optional<Bytes> dataForType(std::string_view type) = 0;
+  // The text of one type; for kPasteboardTypeString any text flavour will do.
+  virtual std::optional<std::string> stringForType(std::string_view type) = 0;
+  // The first type of `types` that is on offer.
+  virtual std::optional<std::string> availableTypeFromArray(const std::vector<std::string>& types) = 0;
+
+  // Empties the pasteboard and takes ownership of it; returns the new change count.
+  virtual std::int64_t clearContents() = 0;
+  // Each adds one type to what this application offers since clearContents.
+  virtual bool setString(const std::string& text, std::string_view type) = 0;
+  virtual bool setData(const Bytes& data, std::string_view type) = 0;
+  // Offers an image (as TIFF and the platform's usual image types).
+  virtual bool writeImage(const Image& image) = 0;
+  // Offers file URLs, as a file manager's copy does.
+  virtual bool writeFileUrls(const std::vector<Url>& urls) = 0;
+};
+
+}  // namespace bm

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <typeindex>
+#include <vector>
+
+#include "platform/application.h"
+#include "platform/bookmarks.h"
+#include "platform/console.h"
+#include "platform/image.h"
+#include "platform/login_items.h"
+#include "platform/main_loop.h"
+#include "platform/pasteboard.h"
+#include "platform/popover.h"
+#include "platform/status_item.h"
+#include "platform/user_defaults.h"
+
+namespace bm {
+
+// Everything the core needs from the system, for one running process.
+// Files are not here: the core uses std::filesystem and platform/files.h.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  virtual Application& application() = 0;
+  virtual StatusBar& systemStatusBar() = 0;
+  virtual Pasteboard& generalPasteboard() = 0;
+  virtual MainLoop& mainLoop() = 0;
+  virtual UserDefaults& standardUserDefaults() = 0;
+  virtual Bookmarks& bookmarks() = 0;
+  virtual ImageCodec& images() = 0;
+  virtual std::unique_ptr<Popover> makePopover() = 0;
+  virtual LoginItems& loginItems() = 0;
+  virtual Console& console() = 0;
+  // The user's documents directories, most specific first; may be empty.
+  virtual std::vector<std::filesystem::path> documentDirectories() = 0;
+
+  // The one T of this process, made by `make` on first use and kept until the
+  // process (this platform) ends. Safe against a concurrent first use.
+  template <class T, class Make>
+  std::shared_ptr<T> processWide(Make make) {
+    std::lock_guard lock(processWideMutex_);
+    auto& slot = processWide_[std::type_index(typeid(T))];
+    if (!slot) slot = std::shared_ptr<T>(make());
+    return std::static_pointer_cast<T>(slot);
+  }
+
+ protected:
+  // Process-wide objects end before the services they use.
+  void releaseProcessWide() {
+    std::lock_guard lock(processWideMutex_);
+    processWide_.clear();
+  }
+
+ private:
+  std::mutex processWideMutex_;
+  std::map<std::type_index, std::shared_ptr<void>> processWide_;
+};
+
+}  // namespace bm

@@ -1,0 +1,67 @@
+#include "platform/qt/qt_image_codec.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QPainter>
+#include <cmath>
+
+namespace bm::qt {
+namespace {
+
+std::optional<Bytes> encode(const QImage& image, const char* format, int quality) {
+  if (image.isNull()) return std::nullopt;
+  QByteArray encoded;
+  QBuffer buffer(&encoded);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, format);
+  writer.setQuality(quality);
+  if (!writer.write(image)) return std::nullopt;
+  return Bytes(encoded.begin(), encoded.end());
+}
+
+}  // namespace
+
+QImage toQImage(const Image& image) {
+  const auto* bitmap = dynamic_cast<const QtBitmap*>(image.bitmap());
+  return bitmap ? bitmap->qimage() : QImage();
+}
+
+Image fromQImage(QImage image) { return Image(std::make_shared<QtBitmap>(std::move(image))); }
+
+std::optional<Image> QtImageCodec::decode(const Bytes& bytes) {
+  QImage image;
+  if (bytes.empty() || !image.loadFromData(bytes.data(), static_cast<int>(bytes.size()))) return std::nullopt;
+  return fromQImage(std::move(image));
+}
+
+Image QtImageCodec::redraw(const Image& image, Size size, ImageInterpolation interpolation) {
+  const QImage source = toQImage(image);
+  const int width = static_cast<int>(std::lround(size.width));
+  const int height = static_cast<int>(std::lround(size.height));
+  if (source.isNull() || width <= 0 || height <= 0) return Image();
+  QImage target(width, height, QImage::Format_ARGB32_Premultiplied);
+  target.fill(Qt::transparent);
+  QPainter painter(&target);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, interpolation != ImageInterpolation::none &&
+                                                             interpolation != ImageInterpolation::low);
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.drawImage(QRectF(0, 0, width, height), source, QRectF(0, 0, source.width(), source.height()));
+  painter.end();
+  return fromQImage(std::move(target));
+}
+
+std::optional<Bytes> QtImageCodec::tiffRepresentation(const Image& image) {
+  return encode(toQImage(image), "tiff", -1);
+}
+
+std::optional<Bytes> QtImageCodec::jpegRepresentation(const Image& image, double quality) {
+  // JPEG has no alpha: flatten onto white, as a drawn image would look.
+  QImage source = toQImage(image);
+  if (source.isNull()) return std::nullopt;
+  QImage flat(source.size(), QImage::Format_RGB32);
+  flat.fill(Qt::white);
+  QPainter(&flat).drawImage(0, 0, source);
+  return encode(flat, "jpeg", static_cast<int>(std::lround(std::clamp(quality, 0.0, 1.0) * 100)));
+}
+
+}  // namespace bm::qt
