@@ -49,6 +49,14 @@ class Platform {
     return std::static_pointer_cast<T>(slot);
   }
 
+  // The one T of this process if it has been made, else null.
+  template <class T>
+  std::shared_ptr<T> processWideIfMade() {
+    std::lock_guard lock(processWideMutex_);
+    const auto found = processWide_.find(std::type_index(typeid(T)));
+    return found == processWide_.end() ? nullptr : std::static_pointer_cast<T>(found->second);
+  }
+
  protected:
   // Process-wide objects end before the services they use.
   void releaseProcessWide() {
@@ -57,7 +65,7 @@ class Platform {
   }
 
  private:
-  std::mutex processWideMutex_;
+  std::recursive_mutex processWideMutex_;  // one made object may need another
   std::map<std::type_index, std::shared_ptr<void>> processWide_;
 };
 

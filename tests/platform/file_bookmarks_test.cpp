@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "platform/sim/sim_platform.h"
+
+namespace bm {
+namespace {
+namespace fs = std::filesystem;
+
+class BookmarksTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(files::writeWholeFile(file, bytesOf("x")).ok()); }
+
+  sim::SimWorld world;
+  sim::SimBookmarks& bookmarks = world.bookmarks;
+  fs::path file = world.home() / "report.txt";
+  Url url = Url::fileUrlWithPath(file.string());
+};
+
+TEST_F(BookmarksTest, ResolvesToTheSameFileNotStale) {
+  const auto bookmark = bookmarks.createBookmark(url);
+  ASSERT_TRUE(bookmark.ok());
+  const auto resolved = bookmarks.resolveBookmark(bookmark.value());
+  ASSERT_TRUE(resolved.ok());
+  EXPECT_EQ(resolved.value().url.path(), file.string());
+  EXPECT_FALSE(resolved.value().stale);
+}
+
+TEST_F(BookmarksTest, AnotherFileAtThePathIsStaleAndAMissingFileFails) {
+  const auto bookmark = bookmarks.createBookmark(url).value();
+  ASSERT_TRUE(files::writeWholeFile(world.home() / "other", bytesOf("y")).ok());  // made first: its own inode
+  fs::remove(file);
+  EXPECT_FALSE(bookmarks.resolveBookmark(bookmark).ok());
+
+  fs::rename(world.home() / "other", file);
+  const auto resolved = bookmarks.resolveBookmark(bookmark);
+  ASSERT_TRUE(resolved.ok());
+  EXPECT_TRUE(resolved.value().stale);
+}
+
+TEST_F(BookmarksTest, RefusesWhatIsNoBookmarkOrNoFile) {
+  EXPECT_FALSE(bookmarks.resolveBookmark(bytesOf("not a bookmark")).ok());
+  EXPECT_FALSE(bookmarks.resolveBookmark({}).ok());
+  EXPECT_FALSE(bookmarks.resolveBookmark(bytesOf(R"({"bookmark":1,"path":"/x"})")).ok());
+  EXPECT_FALSE(bookmarks.createBookmark(*Url::parse("https://example.com/x")).ok());
+  EXPECT_FALSE(bookmarks.createBookmark(Url::fileUrlWithPath((world.home() / "missing").string())).ok());
+}
+
+TEST_F(BookmarksTest, ScriptedTroubleAndMoves) {
+  const auto bookmark = bookmarks.createBookmark(url).value();
+  const auto moved = world.home() / "moved.txt";
+  fs::rename(file, moved);
+  bookmarks.movedTo[file.string()] = moved.string();
+  auto resolved = bookmarks.resolveBookmark(bookmark);
+  ASSERT_TRUE(resolved.ok());
+  EXPECT_EQ(resolved.value().url.path(), moved.string());
+  EXPECT_FALSE(resolved.value().stale);
+
+  bookmarks.staleFor.insert(moved.string());
+  EXPECT_TRUE(bookmarks.resolveBookmark(bookmark).value().stale);
+
+  bookmarks.refuseAccessTo.insert(moved.string());
+  EXPECT_FALSE(bookmarks.startAccessing(Url::fileUrlWithPath(moved.string())));
+  bookmarks.stopAccessing(Url::fileUrlWithPath(moved.string()));
+  EXPECT_EQ(bookmarks.starts, 1);
+  EXPECT_EQ(bookmarks.stops, 1);
+
+  bookmarks.refuseBookmarkFor.insert(moved.string());
+  EXPECT_FALSE(bookmarks.createBookmark(Url::fileUrlWithPath(moved.string())).ok());
+}
+
+}  // namespace
+}  // namespace bm

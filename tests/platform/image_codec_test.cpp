@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QColor>
+#include <QImage>
+
+#include "platform/qt/qt_image_codec.h"
+
+namespace bm {
+namespace {
+
+Bytes png(int width, int height, QColor color) {
+  QImage image(width, height, QImage::Format_ARGB32);
+  image.fill(color);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return Bytes(bytes.begin(), bytes.end());
+}
+
+bool startsWith(const Bytes& bytes, std::initializer_list<std::uint8_t> prefix) {
+  return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
+}
+
+TEST(ImageCodecTest, DecodesRealImagesAndRefusesEverythingElse) {
+  qt::QtImageCodec codec;
+  const auto image = codec.decode(png(30, 20, Qt::red));
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->size(), (Size{30, 20}));
+  EXPECT_FALSE(codec.decode(bytesOf("plain text, not an image")));
+  EXPECT_FALSE(codec.decode({}));
+  Bytes truncated = png(30, 20, Qt::red);
+  truncated.resize(truncated.size() / 2);
+  EXPECT_FALSE(codec.decode(truncated));
+}
+
+TEST(ImageCodecTest, RedrawStretchesTheWholeImageIntoTheNewSize) {
+  qt::QtImageCodec codec;
+  QImage halves(40, 10, QImage::Format_ARGB32);
+  halves.fill(Qt::blue);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 20; x < 40; ++x) halves.setPixelColor(x, y, Qt::green);
+  const Image drawn = codec.redraw(qt::fromQImage(halves), {64, 64}, ImageInterpolation::high);
+  EXPECT_EQ(drawn.size(), (Size{64, 64}));
+  const QImage pixels = qt::toQImage(drawn);
+  EXPECT_EQ(pixels.pixelColor(5, 60), QColor(Qt::blue));
+  EXPECT_EQ(pixels.pixelColor(58, 3), QColor(Qt::green));
+  EXPECT_TRUE(codec.redraw(Image::systemSymbol("clipboard", ""), {16, 16}, ImageInterpolation::high).isNull());
+}
+
+TEST(ImageCodecTest, EncodesTiffAndJpegThatDecodeAgain) {
+  qt::QtImageCodec codec;
+  const auto image = codec.decode(png(64, 64, Qt::yellow)).value();
+  const auto tiff = codec.tiffRepresentation(image);
+  ASSERT_TRUE(tiff);
+  EXPECT_TRUE(startsWith(*tiff, {'I', 'I', 42, 0}) || startsWith(*tiff, {'M', 'M', 0, 42}));
+  EXPECT_EQ(codec.decode(*tiff)->size(), (Size{64, 64}));
+
+  const auto best = codec.jpegRepresentation(image, 1.0);
+  const auto small = codec.jpegRepresentation(image, 0.1);
+  ASSERT_TRUE(best && small);
+  EXPECT_TRUE(startsWith(*best, {0xFF, 0xD8, 0xFF}));
+  EXPECT_LT(small->size(), best->size());
+  EXPECT_FALSE(codec.tiffRepresentation(Image()));
+}
+
+}  // namespace
+}  // namespace bm

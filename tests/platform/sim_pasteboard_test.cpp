@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+
+#include "platform/files.h"
+#include "platform/sim/sim_platform.h"
+
+namespace bm::sim {
+namespace {
+
+Bytes encoded(const char* format) {
+  QImage image(8, 6, QImage::Format_RGB32);
+  image.fill(Qt::magenta);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, format);
+  return Bytes(bytes.begin(), bytes.end());
+}
+
+class SimPasteboardTest : public ::testing::Test {
+ protected:
+  SimWorld world;
+  SimPasteboard& pasteboard = world.pasteboard;
+};
+
+TEST_F(SimPasteboardTest, EveryReplacementChangesTheCountAlsoForTheSameText) {
+  const auto start = pasteboard.changeCount();
+  pasteboard.copyText("a");
+  pasteboard.copyText("a");
+  pasteboard.copyNothing();
+  EXPECT_EQ(pasteboard.changeCount(), start + 3);
+  EXPECT_TRUE(pasteboard.types().empty());
+
+  // Writing after clearing belongs to the same change.
+  const auto cleared = pasteboard.clearContents();
+  pasteboard.setString("x", kPasteboardTypeString);
+  pasteboard.setData(bytesOf("<b>x</b>"), kPasteboardTypeHTML);
+  EXPECT_EQ(pasteboard.changeCount(), cleared);
+  EXPECT_EQ(pasteboard.types(), (std::vector<std::string>{"public.utf8-plain-text", "public.html"}));
+}
+
+TEST_F(SimPasteboardTest, OffersOtherImageTypesAsTiff) {
+  pasteboard.copyImage(encoded("PNG"), "public.png");
+  const auto tiff = pasteboard.dataForType(kPasteboardTypeTIFF);
+  ASSERT_TRUE(tiff);
+  const auto image = world.images.decode(*tiff);
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->size(), (Size{8, 6}));
+  EXPECT_EQ(pasteboard.availableTypeFromArray({"public.tiff"}), "public.tiff");
+
+  pasteboard.copyImage(bytesOf("not really a png"), "public.png");
+  EXPECT_FALSE(pasteboard.dataForType(kPasteboardTypeTIFF));
+  EXPECT_EQ(pasteboard.dataForType("public.png"), bytesOf("not really a png"));
+}
+
+TEST_F(SimPasteboardTest, CopiedFilesAreFileUrlsInOrder) {
+  pasteboard.copyFiles({"/tmp/a b.txt", "/tmp/c.txt"});
+  const auto urls = pasteboard.readUrls();
+  ASSERT_EQ(urls.size(), 2u);
+  EXPECT_EQ(urls[0].path(), "/tmp/a b.txt");
+  EXPECT_EQ(urls[1].path(), "/tmp/c.txt");
+  pasteboard.copyText("file:///tmp/x");
+  EXPECT_TRUE(pasteboard.readUrls().empty());
+}
+
+TEST_F(SimPasteboardTest, BrowserCopyAndFirstAvailableType) {
+  const std::string text = "Frame 1";
+  pasteboard.copyFromBrowser("<p>Frame 1</p>", "https://www.figma.com/file/x", &text);
+  EXPECT_EQ(pasteboard.stringForType(kPasteboardTypeChromiumSourceURL), "https://www.figma.com/file/x");
+  EXPECT_EQ(pasteboard.stringForType(kPasteboardTypeString), "Frame 1");
+  EXPECT_EQ(pasteboard.availableTypeFromArray({"com.example.none", "public.html", "public.utf8-plain-text"}),
+            "public.html");
+  EXPECT_EQ(pasteboard.availableTypeFromArray({"com.example.none"}), std::nullopt);
+}
+
+TEST_F(SimPasteboardTest, ThisApplicationsWritesReadBack) {
+  const auto image = world.images.decode(encoded("PNG")).value();
+  pasteboard.clearContents();
+  ASSERT_TRUE(pasteboard.writeImage(image));
+  EXPECT_EQ(world.images.decode(pasteboard.dataForType(kPasteboardTypeTIFF).value())->size(), (Size{8, 6}));
+
+  pasteboard.clearContents();
+  pasteboard.writeFileUrls({Url::fileUrlWithPath("/tmp/one"), Url::fileUrlWithPath("/tmp/two")});
+  ASSERT_EQ(pasteboard.readUrls().size(), 2u);
+  EXPECT_EQ(pasteboard.readUrls()[1].path(), "/tmp/two");
+}
+
+}  // namespace
+}  // namespace bm::sim
