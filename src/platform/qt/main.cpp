@@ -1,0 +1,35 @@
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <iostream>
+
+#include "app/app_delegate.h"
+#include "platform/files.h"
+#include "platform/qt/qt_platform.h"
+#include "platform/qt/single_instance.h"
+
+int main(int argc, char** argv) {
+  // Clipboard history holds secrets: nothing this process makes is for others.
+  ::umask(077);
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("brindlemux");  // the X11 window class
+  QApplication::setApplicationDisplayName("Brindlemux");
+  QApplication::setDesktopFileName("brindlemux");
+
+  const auto locations = bm::qt::DesktopLocations::fromEnvironment();
+  if (auto made = bm::files::createPrivateDirectories(locations.baseDirectory); !made) {
+    std::cerr << "Brindlemux cannot use its data directory: " << made.error().description << std::endl;
+    return 1;
+  }
+  (void)bm::files::createPrivateDirectories(locations.settingsFile.parent_path());
+
+  const auto lock = bm::qt::SingleInstanceLock::acquire(locations.baseDirectory);
+  if (!lock) {
+    std::cerr << "Brindlemux is already running for " << locations.baseDirectory.string() << std::endl;
+    return 1;
+  }
+
+  bm::qt::QtPlatform platform(app, locations, QApplication::applicationFilePath().toStdString());
+  return bm::runApplication(platform);
+}

@@ -1,0 +1,36 @@
+#include "platform/qt/qt_platform.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QStandardPaths>
+
+#include "platform/qt/qt_popover.h"
+
+namespace bm::qt {
+namespace {
+
+std::filesystem::path standardPath(QStandardPaths::StandardLocation location) {
+  return QStandardPaths::writableLocation(location).toStdString();
+}
+
+}  // namespace
+
+DesktopLocations DesktopLocations::fromEnvironment() {
+  const auto data = standardPath(QStandardPaths::GenericDataLocation);
+  const auto config = standardPath(QStandardPaths::GenericConfigLocation);
+  return {data / "Brindlemux", config / "Brindlemux" / "Brindlemux.conf", config / "autostart" / "brindlemux.desktop"};
+}
+
+QtPlatform::QtPlatform(QApplication& app, const DesktopLocations& locations, std::string executable)
+    : locations_(locations),
+      application_(app),
+      statusBar_(mainLoop_),
+      pasteboard_(*QApplication::clipboard(), images_),
+      defaults_(locations.settingsFile),
+      loginItems_(locations.autostartEntry, std::move(executable)) {}
+
+QtPlatform::~QtPlatform() { releaseProcessWide(); }
+
+std::unique_ptr<Popover> QtPlatform::makePopover() { return std::make_unique<QtPopover>(); }
+
+}  // namespace bm::qt

@@ -1,0 +1,36 @@
+#include "platform/qt/qt_user_defaults.h"
+
+#include <sys/stat.h>
+
+namespace bm::qt {
+
+QtUserDefaults::QtUserDefaults(const std::filesystem::path& file)
+    : file_(file), settings_(QString::fromStdString(file.string()), QSettings::IniFormat) {}
+
+std::optional<std::string> QtUserDefaults::stringForKey(const std::string& key) {
+  const QVariant value = settings_.value(QString::fromStdString(key));
+  if (!value.isValid()) return std::nullopt;
+  return value.toString().toStdString();
+}
+
+void QtUserDefaults::setString(const std::string& key, const std::string& value) {
+  write(key, QString::fromStdString(value));
+}
+
+std::int64_t QtUserDefaults::integerForKey(const std::string& key) {
+  bool ok = false;
+  const qlonglong value = settings_.value(QString::fromStdString(key)).toLongLong(&ok);
+  return ok ? value : 0;
+}
+
+void QtUserDefaults::setInteger(const std::string& key, std::int64_t value) {
+  write(key, static_cast<qlonglong>(value));
+}
+
+void QtUserDefaults::write(const std::string& key, const QVariant& value) {
+  settings_.setValue(QString::fromStdString(key), value);
+  settings_.sync();
+  ::chmod(file_.c_str(), 0600);  // QSettings creates files by the umask
+}
+
+}  // namespace bm::qt
