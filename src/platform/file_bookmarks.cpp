@@ -26,15 +26,22 @@ Result<Bytes> FileBookmarks::createBookmark(const Url& fileUrl) {
 
 Result<ResolvedBookmark> FileBookmarks::resolveBookmark(const Bytes& bookmark) {
   const auto json = nlohmann::json::parse(bookmark.begin(), bookmark.end(), nullptr, false);
-  if (!json.is_object() || json.value("bookmark", 0) != kFormatVersion || !json["path"].is_string() ||
-      !json["device"].is_number_unsigned() || !json["inode"].is_number_unsigned()) {
+  const auto field = [&json](const char* key) -> const nlohmann::json* {
+    const auto found = json.find(key);
+    return found == json.end() ? nullptr : &*found;
+  };
+  const auto* version = json.is_object() ? field("bookmark") : nullptr;
+  const auto* bookmarkedPath = json.is_object() ? field("path") : nullptr;
+  const auto* device = json.is_object() ? field("device") : nullptr;
+  const auto* inode = json.is_object() ? field("inode") : nullptr;
+  if (!version || *version != kFormatVersion || !bookmarkedPath || !bookmarkedPath->is_string() || !device ||
+      !device->is_number_unsigned() || !inode || !inode->is_number_unsigned()) {
     return Error{"The bookmark data is not a bookmark of this system"};
   }
-  const auto path = currentLocation(json["path"].get<std::string>());
+  const auto path = currentLocation(bookmarkedPath->get<std::string>());
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return files::errnoError(errno, path);
-  const bool sameFile = info.st_dev == json["device"].get<std::uint64_t>() &&
-                        info.st_ino == json["inode"].get<std::uint64_t>();
+  const bool sameFile = info.st_dev == device->get<std::uint64_t>() && info.st_ino == inode->get<std::uint64_t>();
   return ResolvedBookmark{Url::fileUrlWithPath(path), !sameFile};
 }
 
