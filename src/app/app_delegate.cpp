@@ -58,6 +58,11 @@ std::vector<Uuid> AppDelegate::referencedFileIDs() const {
 }
 
 int runApplication(Platform& platform) {
+  // Without a documents folder there is nowhere to keep the history.
+  if (platform.documentDirectories().empty()) {
+    platform.console().printLine("Brindlemux cannot start: the system gives no documents folder");
+    return 1;
+  }
   Application& application = platform.application();
   auto delegate = platform.processWide<AppDelegate>([&platform] { return new AppDelegate(platform); });
   application.setDelegate(delegate.get());

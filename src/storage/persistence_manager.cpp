@@ -7,16 +7,12 @@ namespace bm {
 
 std::shared_ptr<PersistenceManager> PersistenceManager::shared(Platform& platform) {
   return platform.processWide<PersistenceManager>([&platform] {
-    const auto documents = platform.documentDirectories();
-    // The platform guarantees a documents directory before the app starts.
-    return new PersistenceManager(platform.standardUserDefaults(), platform.console(),
-                                  documents.empty() ? std::filesystem::path() : documents.front());
+    return new PersistenceManager(platform.standardUserDefaults(), platform.documentDirectories().at(0));
   });
 }
 
-PersistenceManager::PersistenceManager(UserDefaults& defaults, Console& console,
-                                       std::filesystem::path documentsDirectory)
-    : documentsDirectory(std::move(documentsDirectory)), defaults_(defaults), console_(console) {}
+PersistenceManager::PersistenceManager(UserDefaults& defaults, std::filesystem::path documentsDirectory)
+    : documentsDirectory(std::move(documentsDirectory)), defaults_(defaults) {}
 
 const std::filesystem::path& PersistenceManager::directory(std::optional<std::filesystem::path>& field,
                                                            const char* name) {

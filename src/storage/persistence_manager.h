@@ -13,16 +13,16 @@ namespace bm {
 
 class Platform;
 class UserDefaults;
-class Console;
 
 // Owns everything kept between runs: the history file, the directories of
 // per-entry files under the documents directory, and the preview preference.
 class PersistenceManager {
  public:
-  // The one manager of this process, made on first use.
+  // The one manager of this process, made on first use. The platform must
+  // have a documents directory (the process entry checks).
   static std::shared_ptr<PersistenceManager> shared(Platform& platform);
 
-  PersistenceManager(UserDefaults& defaults, Console& console, std::filesystem::path documentsDirectory);
+  PersistenceManager(UserDefaults& defaults, std::filesystem::path documentsDirectory);
 
   const std::string previewStyleKey = "PreviewStyle";
   const std::int64_t maxHistoryItems = 50;
@@ -51,7 +51,6 @@ class PersistenceManager {
   const std::filesystem::path& directory(std::optional<std::filesystem::path>& field, const char* name);
 
   UserDefaults& defaults_;
-  Console& console_;
   std::optional<std::filesystem::path> dataDirectory_;
   std::optional<std::filesystem::path> thumbnailDirectory_;
   std::optional<std::filesystem::path> bookmarksDirectory_;

@@ -106,6 +106,15 @@ TEST_F(LaunchTest, WithoutAButtonThereIsNoIconNoMenuButPollingStillWorks) {
   EXPECT_EQ(app.world.defaults.integerForKey("LastChangeCount"), 1);
 }
 
+TEST_F(LaunchTest, WithoutADocumentsFolderItStopsWithAMessage) {
+  app.world.hasDocumentsDirectory = false;
+  app.launch();
+  EXPECT_EQ(app.exitStatus(), 1);
+  EXPECT_EQ(app.console(), std::vector<std::string>{"Brindlemux cannot start: the system gives no documents folder"});
+  EXPECT_FALSE(app.statusItem());
+  EXPECT_EQ(app.world.loginItems.registrations, 0);
+}
+
 TEST_F(LaunchTest, ThePollHoldsTheDelegateOnlyWeakly) {
   app.launch();
   auto platform = std::make_unique<sim::SimPlatform>(app.world);

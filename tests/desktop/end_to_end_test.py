@@ -222,7 +222,7 @@ class DesktopTest(unittest.TestCase):
         self.assertEqual(os.stat(app.settings).st_mtime_ns, mtime)
 
     def test_termination_signals_end_it_in_order(self):
-        for sig in (signal.SIGTERM, signal.SIGINT):
+        for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
             with self.subTest(signal=sig.name):
                 app = self.launch()
                 self.assertTrue(wait_for(app.tray_window))
