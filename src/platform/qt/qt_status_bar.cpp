@@ -1,6 +1,8 @@
 #include "platform/qt/qt_status_bar.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QEvent>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -23,6 +25,21 @@ QFont fontFor(const TextStyle& style, QFont font) {
   if (style.weight == TextStyle::FontWeight::semibold) font.setWeight(QFont::DemiBold);
   return font;
 }
+
+// Calls back when a widget is really shown or hidden.
+class VisibilityWatcher : public QObject {
+ public:
+  VisibilityWatcher(QObject* parent, std::function<void(bool)> changed)
+      : QObject(parent), changed_(std::move(changed)) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Show) changed_(true);
+    if (event->type() == QEvent::Hide) changed_(false);
+    return false;
+  }
+
+ private:
+  std::function<void(bool)> changed_;
+};
 
 // The X11 tray icon is a small window of its own; name it for assistive
 // technology and for tools that look for windows by name.
@@ -68,10 +85,8 @@ Rect QtStatusButton::bounds() const {
 QtStatusItem::QtStatusItem(QtMainLoop& loop)
     : loop_(loop), tray_(std::make_unique<QSystemTrayIcon>()), button_(std::make_unique<QtStatusButton>(*tray_)) {
   QObject::connect(tray_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::Trigger && qmenu_ && !qmenu_->isVisible()) {
-      const Rect at = button_->screenGeometry();
-      qmenu_->popup(QPoint(static_cast<int>(at.x), static_cast<int>(at.y + at.height)));
-    }
+    if (reason == QSystemTrayIcon::Trigger) open(QPoint());
+    if (reason == QSystemTrayIcon::Context) open(QCursor::pos());
   });
 }
 
@@ -81,20 +96,30 @@ void QtStatusItem::setMenu(std::shared_ptr<Menu> menu) {
   menu_ = std::move(menu);
   if (!qmenu_) {
     qmenu_ = std::make_unique<QMenu>();
-    QObject::connect(qmenu_.get(), &QMenu::aboutToShow, [this] { aboutToShow(); });
-    // Held-back timers resume after the chosen item's action, which Qt
-    // delivers right after the menu hides.
-    QObject::connect(qmenu_.get(), &QMenu::aboutToHide,
-                     [this] { QTimer::singleShot(0, qmenu_.get(), [this] { loop_.setTracking(false); }); });
-    tray_->setContextMenu(qmenu_.get());
+    qmenu_->installEventFilter(new VisibilityWatcher(qmenu_.get(), [this](bool shown) {
+      if (shown) {
+        loop_.setTracking(true);
+      } else {
+        // Held-back timers resume after the chosen item's action, which Qt
+        // delivers right after the menu hides.
+        QTimer::singleShot(0, qmenu_.get(), [this] { loop_.setTracking(qmenu_->isVisible()); });
+      }
+    }));
   }
 }
 
-void QtStatusItem::aboutToShow() {
-  loop_.setTracking(true);
-  if (!menu_) return;
+// The tray's own context menu would open without asking the delegate first,
+// and Qt shows even an empty menu, so the item opens its menu itself.
+void QtStatusItem::open(QPoint at) {
+  if (!menu_ || qmenu_->isVisible()) return;
   if (menu_->delegate()) menu_->delegate()->menuWillOpen(*menu_);
   renderMenu(*menu_, *qmenu_);
+  if (qmenu_->isEmpty()) return;
+  if (at.isNull()) {
+    const Rect icon = button_->screenGeometry();
+    at = QPoint(static_cast<int>(icon.x), static_cast<int>(icon.y + icon.height));
+  }
+  qmenu_->popup(at);
 }
 
 void renderMenu(const Menu& menu, QMenu& target) {

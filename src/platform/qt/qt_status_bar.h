@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
+#include <QPoint>
 #include <memory>
 
 #include "platform/status_item.h"
@@ -34,8 +34,8 @@ class QtStatusButton : public StatusButton {
   std::string title_;
 };
 
-// A tray icon with its menu. Right click opens the menu as the tray does;
-// left click opens it too, as a click on a status item does.
+// A tray icon with its menu. A left or right click opens the menu, as a
+// click on a status item does; the delegate hears menuWillOpen first.
 class QtStatusItem : public StatusItem {
  public:
   explicit QtStatusItem(QtMainLoop& loop);
@@ -44,10 +44,10 @@ class QtStatusItem : public StatusItem {
   StatusButton* button() override { return button_.get(); }
   std::shared_ptr<Menu> menu() const override { return menu_; }
   void setMenu(std::shared_ptr<Menu> menu) override;
+  // Opens the menu at a screen point, or under the icon for a null point.
+  void open(QPoint at);
 
  private:
-  void aboutToShow();
-
   QtMainLoop& loop_;
   std::unique_ptr<QSystemTrayIcon> tray_;
   std::unique_ptr<QtStatusButton> button_;

@@ -78,35 +78,42 @@ class CountingDelegate : public MenuDelegate {
   void menuWillOpen(Menu& menu) override {
     ++openings;
     menu.removeAllItems();
-    menu.addItemWithTitle("opened " + std::to_string(openings), [](const MenuItem&) {}, "");
+    if (!leaveEmpty) menu.addItemWithTitle("opened " + std::to_string(openings), [](const MenuItem&) {}, "");
   }
   int openings = 0;
+  bool leaveEmpty = false;
 };
 
-TEST(QtStatusItemTest, TheMenuIsRebuiltBeforeEveryOpeningAndHoldsTimersBack) {
+class QtStatusItemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    item->button()->setImage(Image::systemSymbol("clipboard", "Clipboard Manager"));
+    menu->setDelegate(&delegate);
+    item->setMenu(menu);
+    loop.scheduleTimer(0.01, true, [this](Timer&) { ++polls; });
+  }
+  QMenu* shownMenu() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (auto* candidate = qobject_cast<QMenu*>(widget); candidate && candidate->isVisible()) return candidate;
+    return nullptr;
+  }
+
   QtMainLoop loop;
-  QtStatusBar bar(loop);
-  auto item = bar.statusItemWithLength(StatusBar::kVariableLength);
-  ASSERT_TRUE(item->button());
-  item->button()->setImage(Image::systemSymbol("clipboard", "Clipboard Manager"));
-  item->button()->setTitle("");
-  EXPECT_EQ(item->button()->bounds().width, 22);
-
+  QtStatusBar bar{loop};
+  std::shared_ptr<StatusItem> item = bar.statusItemWithLength(StatusBar::kVariableLength);
+  std::shared_ptr<Menu> menu = std::make_shared<Menu>();
   CountingDelegate delegate;
-  auto menu = std::make_shared<Menu>();
-  menu->setDelegate(&delegate);
-  item->setMenu(menu);
-
-  QMenu* shown = nullptr;
-  for (QWidget* widget : QApplication::topLevelWidgets())
-    if (auto* candidate = qobject_cast<QMenu*>(widget); candidate && candidate->parent() == nullptr) shown = candidate;
-  ASSERT_TRUE(shown);
-
   int polls = 0;
-  loop.scheduleTimer(0.01, true, [&](Timer&) { ++polls; });
+};
+
+TEST_F(QtStatusItemTest, TheMenuIsRebuiltBeforeEveryOpeningAndHoldsTimersBackWhileShown) {
+  ASSERT_TRUE(item->button());
+  EXPECT_EQ(item->button()->bounds().width, 22);
   for (int opening = 1; opening <= 2; ++opening) {
-    shown->popup(QPoint(0, 0));
+    static_cast<QtStatusItem&>(*item).open(QPoint(10, 10));
     EXPECT_EQ(delegate.openings, opening);
+    QMenu* shown = shownMenu();
+    ASSERT_TRUE(shown);
     ASSERT_EQ(shown->actions().size(), 1);
     EXPECT_EQ(shown->actions()[0]->text().toStdString(), "opened " + std::to_string(opening));
     const int before = polls;
@@ -115,6 +122,15 @@ TEST(QtStatusItemTest, TheMenuIsRebuiltBeforeEveryOpeningAndHoldsTimersBack) {
     shown->hide();
     EXPECT_TRUE(test::pump(500, [&] { return polls > before; }));
   }
+}
+
+TEST_F(QtStatusItemTest, AnEmptyMenuIsNotShownAndTimersGoOn) {
+  delegate.leaveEmpty = true;
+  static_cast<QtStatusItem&>(*item).open(QPoint(10, 10));
+  EXPECT_EQ(delegate.openings, 1);
+  EXPECT_FALSE(shownMenu());
+  const int before = polls;
+  EXPECT_TRUE(test::pump(500, [&] { return polls > before + 2; }));
 }
 
 }  // namespace
