@@ -221,6 +221,20 @@ class DesktopTest(unittest.TestCase):
         time.sleep(1.2)
         self.assertEqual(os.stat(app.settings).st_mtime_ns, mtime)
 
+    def test_clicks_on_the_icon_never_stop_the_recording(self):
+        app = self.launch()
+        window = wait_for(app.tray_window)
+        self.assertTrue(window)
+        before = wait_for(lambda: app.setting("LastChangeCount"))
+        for button in ("3", "1"):  # right and left click
+            run("xdotool", "mousemove", "--window", window, "10", "10", "click", button)
+            time.sleep(0.3)
+            run("xdotool", "mousemove", "600", "600", "click", "1")
+            self.copier.copy(f"copied after click {button}")
+            changed = wait_for(lambda: app.setting("LastChangeCount") != before and app.setting("LastChangeCount"))
+            self.assertTrue(changed, f"no change recorded after mouse button {button}")
+            before = changed
+
     def test_termination_signals_end_it_in_order(self):
         for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
             with self.subTest(signal=sig.name):
