@@ -24,10 +24,6 @@ class Result {
   const T& value() const& { return std::get<0>(state_); }
   T&& value() && { return std::get<0>(std::move(state_)); }
   const Error& error() const { return std::get<1>(state_); }
-  std::optional<T> toOptional() && {
-    if (!ok()) return std::nullopt;
-    return std::get<0>(std::move(state_));
-  }
 
  private:
   std::variant<T, Error> state_;

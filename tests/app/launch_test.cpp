@@ -19,6 +19,7 @@ TEST_F(LaunchTest, StartsAsAnAgentWithItsIconAndAnEmptyTitle) {
   EXPECT_EQ(app.exitStatus(), 0);
   EXPECT_EQ(app.platform().simApplication().activationPolicy(), ActivationPolicy::accessory);
   ASSERT_TRUE(app.statusItem());
+  EXPECT_EQ(app.platform().simStatusBar().itemsMade(), 1u);
   const auto* button = app.statusItem()->simButton();
   ASSERT_TRUE(button);
   EXPECT_EQ(button->image().symbolName(), "clipboard");

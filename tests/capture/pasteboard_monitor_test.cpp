@@ -27,6 +27,15 @@ TEST_F(PasteboardMonitorTest, AChangeIsRecordedBeforeAnythingElseAndOnlyOnce) {
   EXPECT_EQ(defaults.writes().size(), after);
 }
 
+TEST_F(PasteboardMonitorTest, APollWithoutAChangeReadsTheStoredCountOnlyAndWritesNothing) {
+  pasteboard.copyText("x");
+  app.advance(0.5);
+  const size_t reads = defaults.readCount(), writes = defaults.writes().size();
+  app.advance(0.5);
+  EXPECT_EQ(defaults.readCount(), reads + 1);
+  EXPECT_EQ(defaults.writes().size(), writes);
+}
+
 TEST_F(PasteboardMonitorTest, OnlyEqualityCountsAsNoChange) {
   for (std::int64_t stored : {std::int64_t{-3}, std::int64_t{0}, std::int64_t{41}, std::int64_t{1} << 40}) {
     pasteboard.setChangeCount(7);

@@ -61,6 +61,7 @@ TEST_F(SimPasteboardTest, CopiedFilesAreFileUrlsInOrder) {
   ASSERT_EQ(urls.size(), 2u);
   EXPECT_EQ(urls[0].path(), "/tmp/a b.txt");
   EXPECT_EQ(urls[1].path(), "/tmp/c.txt");
+  EXPECT_EQ(pasteboard.stringForType(kPasteboardTypeString), "a b.txt");  // the first file's name
   pasteboard.copyText("file:///tmp/x");
   EXPECT_TRUE(pasteboard.readUrls().empty());
 }

@@ -89,10 +89,7 @@ bool SimPasteboard::writeImage(const Image& image) {
 }
 
 bool SimPasteboard::writeFileUrls(const std::vector<Url>& urls) {
-  for (const auto& url : urls) {
-    items_.push_back({{std::string(kPasteboardTypeFileURL), bytesOf(url.absoluteString())},
-                      {std::string(kPasteboardTypeString), bytesOf(url.lastPathComponent())}});
-  }
+  for (const auto& url : urls) items_.push_back({{std::string(kPasteboardTypeFileURL), bytesOf(url.absoluteString())}});
   return true;
 }
 
@@ -105,11 +102,15 @@ void SimPasteboard::copyText(const std::string& text) {
   copyItems({{{std::string(kPasteboardTypeString), bytesOf(text)}}});
 }
 
+// As a file manager copies: one item per file, its URL and its name as text.
 void SimPasteboard::copyFiles(const std::vector<std::filesystem::path>& paths) {
-  clearContents();
-  std::vector<Url> urls;
-  for (const auto& path : paths) urls.push_back(Url::fileUrlWithPath(path.string()));
-  writeFileUrls(urls);
+  std::vector<PasteboardItem> items;
+  for (const auto& path : paths) {
+    const auto url = Url::fileUrlWithPath(path.string());
+    items.push_back({{std::string(kPasteboardTypeFileURL), bytesOf(url.absoluteString())},
+                     {std::string(kPasteboardTypeString), bytesOf(url.lastPathComponent())}});
+  }
+  copyItems(items);
 }
 
 void SimPasteboard::copyImage(const Bytes& encoded, const std::string& type) { copyItems({{{type, encoded}}}); }

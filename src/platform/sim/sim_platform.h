@@ -74,7 +74,6 @@ class SimPlatform : public Platform {
   void clickElsewhere();
 
   // Looking at it.
-  SimWorld& world() { return world_; }
   SimApplication& simApplication() { return application_; }
   SimMainLoop& simMainLoop() { return mainLoop_; }
   SimStatusBar& simStatusBar() { return statusBar_; }

@@ -34,7 +34,6 @@ class SimUserDefaults : public UserDefaults {
 
   // Every write, in order: (key, value as text).
   const std::vector<std::pair<std::string, std::string>>& writes() const { return writes_; }
-  void remove(const std::string& key) { values_.erase(key); }
   size_t readCount() const { return reads_; }
 
  private:
@@ -161,7 +160,6 @@ class SimApplication : public Application {
   void terminate() override;
 
   std::optional<ActivationPolicy> activationPolicy() const { return policy_; }
-  bool isRunning() const { return running_; }
   bool hasTerminated() const { return terminated_; }
 
  private:
