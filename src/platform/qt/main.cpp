@@ -12,6 +12,9 @@ int main(int argc, char** argv) {
   // Clipboard history holds secrets: nothing this process makes is for others.
   ::umask(077);
 
+  // The clipboard is watched through X11 (XWayland in a Wayland session):
+  // Wayland tells only the focused window about clipboard changes.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
   QApplication app(argc, argv);
   QApplication::setApplicationName("brindlemux");  // the X11 window class
   QApplication::setApplicationDisplayName("Brindlemux");

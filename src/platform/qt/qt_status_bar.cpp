@@ -116,8 +116,9 @@ void QtStatusItem::open(QPoint at) {
   renderMenu(*menu_, *qmenu_);
   if (qmenu_->isEmpty()) return;
   if (at.isNull()) {
+    // Under the icon; a tray that does not tell where its icons are gets the pointer.
     const Rect icon = button_->screenGeometry();
-    at = QPoint(static_cast<int>(icon.x), static_cast<int>(icon.y + icon.height));
+    at = icon.width > 0 ? QPoint(static_cast<int>(icon.x), static_cast<int>(icon.y + icon.height)) : QCursor::pos();
   }
   qmenu_->popup(at);
 }
