@@ -214,7 +214,14 @@ class DesktopTest(unittest.TestCase):
             changed = wait_for(lambda: app.setting("LastChangeCount") not in seen and app.setting("LastChangeCount"))
             self.assertTrue(changed, f"no change recorded for {text!r}")
             seen.append(changed)
-        self.assertEqual(stat.S_IMODE(os.stat(app.settings).st_mode), 0o600)
+        # Everything it wrote is private: folders 0700, files 0600.
+        written = [app.data, os.path.dirname(app.settings), app.autostart]
+        for top in (app.data, os.path.dirname(app.settings)):
+            for folder, dirs, files in os.walk(top):
+                written += [os.path.join(folder, name) for name in dirs + files]
+        for path in written:
+            expected = 0o700 if os.path.isdir(path) else 0o600
+            self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), expected, path)
 
         # A poll without a change writes nothing.
         mtime = os.stat(app.settings).st_mtime_ns
