@@ -2,6 +2,8 @@
 
 #include <random>
 
+#include "platform/bytes.h"
+
 namespace bm {
 
 Uuid Uuid::random() {
@@ -30,13 +32,7 @@ std::optional<Uuid> Uuid::fromString(std::string_view text) {
       ++i;
       continue;
     }
-    auto nibble = [](char c) -> int {
-      if (c >= '0' && c <= '9') return c - '0';
-      if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-      if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-      return -1;
-    };
-    const int hi = nibble(text[i]), lo = nibble(text[i + 1]);
+    const int hi = hexDigitValue(text[i]), lo = hexDigitValue(text[i + 1]);
     if (hi < 0 || lo < 0) return std::nullopt;
     bytes[byte++] = static_cast<std::uint8_t>(hi << 4 | lo);
     i += 2;

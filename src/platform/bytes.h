@@ -13,4 +13,12 @@ using Bytes = std::vector<std::uint8_t>;
 inline Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
 inline std::string textOf(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
+// The value of one hexadecimal digit, either case; -1 for any other character.
+inline int hexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 }  // namespace bm

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "platform/bytes.h"
+
 namespace bm {
 namespace {
 
@@ -24,13 +26,6 @@ std::string percentEncodePath(const std::string& path) {
   return out;
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 std::optional<std::string> percentDecode(const std::string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -39,7 +34,7 @@ std::optional<std::string> percentDecode(const std::string& text) {
       continue;
     }
     if (i + 2 >= text.size()) return std::nullopt;
-    int hi = hexValue(text[i + 1]), lo = hexValue(text[i + 2]);
+    const int hi = hexDigitValue(text[i + 1]), lo = hexDigitValue(text[i + 2]);
     if (hi < 0 || lo < 0) return std::nullopt;
     out += static_cast<char>(hi * 16 + lo);
     i += 2;
