@@ -50,10 +50,19 @@ def free_display():
     raise RuntimeError("no free X display number")
 
 
-def x_env():
+def x_env(display=None):
     env = {k: v for k, v in os.environ.items() if not k.startswith("XDG_")}
-    env.update(DISPLAY=DISPLAY, XDG_RUNTIME_DIR=RUNTIME_DIR)
+    env.update(DISPLAY=display or DISPLAY, XDG_RUNTIME_DIR=RUNTIME_DIR)
     return env
+
+
+def start_xvfb(display):
+    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if not wait_for(lambda: os.path.exists(f"/tmp/.X11-unix/X{display[1:]}")):
+        stop(xvfb)
+        raise RuntimeError(f"Xvfb did not start on {display}")
+    return xvfb
 
 
 def run(*args, **kwargs):
@@ -68,10 +77,7 @@ class Desktop:
         RUNTIME_DIR = tempfile.mkdtemp(prefix="bm-runtime-")
         os.chmod(RUNTIME_DIR, 0o700)
         DISPLAY = free_display()
-        self.xvfb = subprocess.Popen(["Xvfb", DISPLAY, "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if not wait_for(lambda: os.path.exists(f"/tmp/.X11-unix/X{DISPLAY[1:]}")):
-            raise RuntimeError("Xvfb did not start")
+        self.xvfb = start_xvfb(DISPLAY)
         self.trayer = subprocess.Popen(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
                                         "--width", "200", "--height", "24", "--transparent", "false"],
                                        env=x_env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -99,8 +105,8 @@ class App:
         self.settings = os.path.join(home, ".config", "Brindlemux", "Brindlemux.conf")
         self.autostart = os.path.join(home, ".config", "autostart", "brindlemux.desktop")
 
-    def start(self):
-        env = x_env()
+    def start(self, display=None):
+        env = x_env(display)
         env["HOME"] = self.home
         self.stdout = open(os.path.join(self.home, "stdout.log"), "w+")
         self.stderr = open(os.path.join(self.home, "stderr.log"), "w+")
@@ -253,6 +259,19 @@ class DesktopTest(unittest.TestCase):
                 # Termination saved the preview style.
                 self.assertEqual(app.setting("PreviewStyle"), "Show for 5 seconds")
                 os.remove(app.settings)
+
+    def test_the_end_of_the_x_session_ends_it_in_order(self):
+        display = free_display()
+        xvfb = start_xvfb(display)
+        try:
+            app = App(self.home).start(display)
+            self.apps.append(app)
+            self.assertTrue(wait_for(lambda: app.setting("LastChangeCount")))
+            stop(xvfb)
+            app.process.wait(10)
+            self.assertEqual(app.setting("PreviewStyle"), "Show for 5 seconds")
+        finally:
+            stop(xvfb)
 
     def test_a_second_instance_refuses_to_start(self):
         first = self.launch()
