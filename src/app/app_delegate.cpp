@@ -10,7 +10,8 @@ void AppDelegate::applicationDidFinishLaunching() { configureOnLaunch(); }
 void AppDelegate::configureOnLaunch() {
   previewStyle = persistenceManager->storedPreviewStyle();
   clipboardHistory = persistenceManager->loadHistory();
-  persistenceManager->removeOrphanedFiles(referencedFileIDs());
+  // Files that only an unreadable history names are not orphans: keep them.
+  if (!persistenceManager->hasUnreadableHistory()) persistenceManager->removeOrphanedFiles(referencedFileIDs());
   setupStatusItem();
 
   // Not kept: the loop keeps the poll timer for the life of the process.

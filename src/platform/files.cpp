@@ -1,14 +1,76 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace bm::files {
 namespace fs = std::filesystem;
+namespace {
+
+// Writes every piece, in order, however the kernel splits the writes.
+Status writeAll(int fd, std::span<const std::string_view> pieces, const fs::path& file) {
+  std::vector<iovec> chunks;
+  for (const auto piece : pieces) {
+    if (!piece.empty()) chunks.push_back({const_cast<char*>(piece.data()), piece.size()});
+  }
+  size_t next = 0;
+  while (next < chunks.size()) {
+    const int count = static_cast<int>(std::min<size_t>(chunks.size() - next, IOV_MAX));
+    const ssize_t n = ::writev(fd, &chunks[next], count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errnoError(errno, file);
+    }
+    if (n == 0) return errnoError(EIO, file);
+    auto left = static_cast<size_t>(n);
+    while (left > 0 && left >= chunks[next].iov_len) left -= chunks[next++].iov_len;
+    if (left > 0) {
+      chunks[next].iov_base = static_cast<char*>(chunks[next].iov_base) + left;
+      chunks[next].iov_len -= left;
+    }
+  }
+  return {};
+}
+
+// Opens for writing with mode 0600, narrowing an older file's wider mode.
+Result<int> openPrivateForWriting(const fs::path& file, int extraFlags) {
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | extraFlags, 0600);
+  if (fd < 0) return errnoError(errno, file);
+  ::fchmod(fd, 0600);
+  return fd;
+}
+
+// Makes a rename in `dir` survive a power cut. Some file systems cannot
+// flush a directory; the rename has happened either way.
+void flushDirectory(const fs::path& dir) {
+  const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+// Renames unless `to` exists: EEXIST then, and nothing moves.
+int renameWithoutReplacing(const fs::path& from, const fs::path& to) {
+#ifdef RENAME_NOREPLACE
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+#endif
+  // Without kernel support: the single running instance owns the folder.
+  struct stat info {};
+  if (::lstat(to.c_str(), &info) == 0) return EEXIST;
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+}  // namespace
 
 Error errnoError(int errnoValue, const fs::path& path) {
   return Error{std::string(std::strerror(errnoValue)) + ": " + path.string()};
@@ -32,31 +94,55 @@ Status createPrivateDirectories(const fs::path& dir) {
 }
 
 Status writeWholeFile(const fs::path& file, const Bytes& bytes) {
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return errnoError(errno, file);
-  ::fchmod(fd, 0600);  // an older file may have had wider permissions
-  size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int saved = errno;
-      ::close(fd);
-      return errnoError(saved, file);
-    }
-    written += static_cast<size_t>(n);
+  const auto fd = openPrivateForWriting(file, 0);
+  if (!fd) return fd.error();
+  const std::string_view piece(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  Status written = writeAll(fd.value(), std::span(&piece, 1), file);
+  if (::close(fd.value()) != 0 && written) written = errnoError(errno, file);
+  return written;
+}
+
+Status replaceFileAtomically(const fs::path& file, std::span<const std::string_view> pieces) {
+  const fs::path temporary = fs::path(file) += ".tmp";
+  // Never written through a link someone left at the temporary name.
+  const auto fd = openPrivateForWriting(temporary, O_NOFOLLOW);
+  if (!fd) return fd.error();
+  Status status = writeAll(fd.value(), pieces, temporary);
+  if (status && ::fsync(fd.value()) != 0) status = errnoError(errno, temporary);
+  if (::close(fd.value()) != 0 && status) status = errnoError(errno, temporary);
+  if (status && ::rename(temporary.c_str(), file.c_str()) != 0) status = errnoError(errno, file);
+  if (!status) {
+    ::unlink(temporary.c_str());
+    return status;
   }
-  if (::close(fd) != 0) return errnoError(errno, file);
+  flushDirectory(file.parent_path());
   return {};
+}
+
+Result<fs::path> moveAside(const fs::path& path, const std::string& suffix) {
+  const std::string base = path.string() + suffix;
+  for (int number = 0;; ++number) {
+    const fs::path target = number == 0 ? base : base + "." + std::to_string(number);
+    const int error = renameWithoutReplacing(path, target);
+    if (error == 0) {
+      flushDirectory(path.parent_path());
+      return target;
+    }
+    if (error != EEXIST || number == INT_MAX) return errnoError(error, target);
+  }
 }
 
 Result<Bytes> readWholeFile(const fs::path& file) {
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errnoError(errno, file);
-  Bytes bytes;
-  std::uint8_t buffer[1 << 16];
+  // Read straight into the result; one more byte than the size shows the end.
+  struct stat info {};
+  const size_t expected = ::fstat(fd, &info) == 0 && info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
+  Bytes bytes(expected + 1);
+  size_t used = 0;
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+    const ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -64,9 +150,10 @@ Result<Bytes> readWholeFile(const fs::path& file) {
       ::close(fd);
       return errnoError(saved, file);
     }
-    bytes.insert(bytes.end(), buffer, buffer + n);
+    used += static_cast<size_t>(n);
   }
   ::close(fd);
+  bytes.resize(used);
   return bytes;
 }
 
@@ -76,4 +163,3 @@ bool exists(const fs::path& path) {
 }
 
 }  // namespace bm::files
-

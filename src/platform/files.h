@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <span>
+#include <string_view>
 
 #include "platform/bytes.h"
 #include "platform/result.h"
@@ -15,6 +17,17 @@ Status createPrivateDirectories(const std::filesystem::path& dir);
 
 // Replaces the whole file with `bytes` in one write (not atomically), mode 0600.
 Status writeWholeFile(const std::filesystem::path& file, const Bytes& bytes);
+
+// Replaces `file` with the pieces, written in order, so that it always holds
+// either its old content or the whole new content, even after a kill or a
+// power cut: they go into "<file>.tmp" beside it, are flushed to the disk,
+// and the temporary file is renamed over `file`. On failure `file` is as it
+// was and the temporary file is gone. Mode 0600.
+Status replaceFileAtomically(const std::filesystem::path& file, std::span<const std::string_view> pieces);
+
+// Renames `path` to the first free name of "<path><suffix>", "<path><suffix>.1",
+// "<path><suffix>.2", ... without ever replacing anything; gives the new path.
+Result<std::filesystem::path> moveAside(const std::filesystem::path& path, const std::string& suffix);
 
 // The whole file.
 Result<Bytes> readWholeFile(const std::filesystem::path& file);

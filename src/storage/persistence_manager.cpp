@@ -1,18 +1,41 @@
 #include "storage/persistence_manager.h"
 
+#include <algorithm>
+#include <functional>
+#include <set>
+
+#include "model/history_codec.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 
 namespace bm {
+namespace fs = std::filesystem;
+namespace {
+
+// Removes every item of `dir`, hidden ones included, whose name `keep` refuses.
+// A directory that cannot be listed is skipped; each removal may fail alone.
+void removeItems(const fs::path& dir, const std::function<bool(const std::string&)>& keep) {
+  std::error_code error;
+  std::vector<fs::path> listed;
+  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
+    listed.push_back(it->path());
+  }
+  for (const auto& item : listed) {
+    if (!keep(item.filename().string())) fs::remove_all(item, error);  // a link goes, not its target
+  }
+}
+
+}  // namespace
 
 std::shared_ptr<PersistenceManager> PersistenceManager::shared(Platform& platform) {
   return platform.processWide<PersistenceManager>([&platform] {
-    return new PersistenceManager(platform.standardUserDefaults(), platform.documentDirectories().at(0));
+    return new PersistenceManager(platform.standardUserDefaults(), platform.console(),
+                                  platform.documentDirectories().at(0));
   });
 }
 
-PersistenceManager::PersistenceManager(UserDefaults& defaults, std::filesystem::path documentsDirectory)
-    : documentsDirectory(std::move(documentsDirectory)), defaults_(defaults) {}
+PersistenceManager::PersistenceManager(UserDefaults& defaults, Console& console, fs::path documentsDirectory)
+    : documentsDirectory(std::move(documentsDirectory)), defaults_(defaults), console_(console) {}
 
 const std::filesystem::path& PersistenceManager::directory(std::optional<std::filesystem::path>& field,
                                                            const char* name) {
@@ -32,9 +55,43 @@ const std::filesystem::path& PersistenceManager::bookmarksDirectory() {
   return directory(bookmarksDirectory_, "FileBookmarks");
 }
 
-void PersistenceManager::saveHistory(const std::vector<ClipboardItem>&) {}
+void PersistenceManager::saveHistory(const std::vector<ClipboardItem>& items) {
+  const auto newest = std::span(items).first(std::min<size_t>(items.size(), maxHistoryItems));
+  const auto pieces = encoded_.assemble(newest);
+  const Status saved = pieces ? files::replaceFileAtomically(historyFile(), pieces.value()) : Status(pieces.error());
+  if (!saved) console_.printLine("Failed to save clipboard history: " + saved.error().description);
+}
 
-std::vector<ClipboardItem> PersistenceManager::loadHistory() { return {}; }
+std::vector<ClipboardItem> PersistenceManager::loadHistory() {
+  const fs::path file = historyFile();
+  if (!files::exists(file)) return {};
+  const auto bytes = files::readWholeFile(file);
+  auto items = bytes ? decodeHistory(std::string_view(reinterpret_cast<const char*>(bytes.value().data()),
+                                                      bytes.value().size()))
+                     : Result<std::vector<ClipboardItem>>(bytes.error());
+  if (items) return std::move(items).value();
+
+  // Keep it from the next save: it may be the only record of the user's history.
+  loadFailed_ = true;
+  std::string line = "Failed to load clipboard history: " + items.error().description;
+  if (const auto aside = files::moveAside(file, unreadableHistorySuffix)) {
+    line += " (the file is kept as " + aside.value().string() + ")";
+  } else {
+    line += " (the file could not be kept aside: " + aside.error().description + ")";
+  }
+  console_.printLine(line);
+  return {};
+}
+
+bool PersistenceManager::hasUnreadableHistory() const {
+  if (loadFailed_) return true;
+  const std::string keptAside = historyFileName + unreadableHistorySuffix;
+  std::error_code error;
+  for (fs::directory_iterator it(documentsDirectory, error), end; !error && it != end; it.increment(error)) {
+    if (it->path().filename().string().starts_with(keptAside)) return true;
+  }
+  return false;
+}
 
 void PersistenceManager::savePreviewStyle(PreviewStyle style) {
   defaults_.setString(previewStyleKey, std::string(rawValue(style)));
@@ -46,10 +103,25 @@ PreviewStyle PersistenceManager::storedPreviewStyle() {
   return fromRaw<PreviewStyle>(*stored).value_or(PreviewStyle::temporary);
 }
 
-void PersistenceManager::removeOrphanedFiles(const std::vector<Uuid>&) {
-  // The removal itself is not built yet; the directories it works in exist after it.
-  dataDirectory();
-  thumbnailDirectory();
+void PersistenceManager::deleteFiles(const Uuid& storedFileId) {
+  const std::string name = storedFileId.uuidString();
+  std::error_code ignored;
+  fs::remove_all(dataDirectory() / name, ignored);
+  fs::remove_all(thumbnailDirectory() / name, ignored);
+}
+
+void PersistenceManager::deleteAllFiles() {
+  const auto keepNothing = [](const std::string&) { return false; };
+  removeItems(dataDirectory(), keepNothing);
+  removeItems(thumbnailDirectory(), keepNothing);
+}
+
+void PersistenceManager::removeOrphanedFiles(const std::vector<Uuid>& keep) {
+  std::set<std::string> names;
+  for (const auto& id : keep) names.insert(id.uuidString());
+  const auto referenced = [&names](const std::string& name) { return names.contains(name); };
+  removeItems(dataDirectory(), referenced);
+  removeItems(thumbnailDirectory(), referenced);
 }
 
 }  // namespace bm
