@@ -6,8 +6,11 @@ Usage: end_to_end_test.py PATH_TO_BRINDLEMUX
 Starts Xvfb and trayer once, then one application per test with a
 throwaway HOME; every process is started here and stopped by its PID.
 """
+import base64
 import configparser
+import json
 import os
+import random
 import shutil
 import signal
 import stat
@@ -16,6 +19,7 @@ import sys
 import tempfile
 import time
 import unittest
+import uuid
 
 APP = None
 DISPLAY = None
@@ -67,6 +71,105 @@ def start_xvfb(display):
 
 def run(*args, **kwargs):
     return subprocess.run(args, env=x_env(), capture_output=True, text=True, timeout=20, **kwargs)
+
+
+HISTORY = "ClipboardHistory.data"
+ENTRY_KEYS = ["id", "timestamp", "content", "type", "displayText"]
+STORED_FOLDERS = ("ClipboardData", "ClipboardThumbnails")
+
+
+def make_history(count, seed):
+    """Entries newest first, and the stored files they name: {relative path: bytes}.
+
+    Every fifth entry is an image (data and thumbnail), every fifth from index
+    2 is data, index 3 is a file copy, the rest text. Every third entry has its
+    UUIDs in lower case, which the app must write back in upper case.
+    """
+    rng = random.Random(seed)
+    entries, files = [], {}
+    for i in range(count):
+        entry_id = str(uuid.UUID(int=rng.getrandbits(128), version=4)).upper()
+        stored_id = str(uuid.UUID(int=rng.getrandbits(128), version=4)).upper()
+        if i % 5 == 0:
+            content = {"type": "image", "value": stored_id}
+            files[f"ClipboardData/{stored_id}"] = rng.randbytes(64)
+            files[f"ClipboardThumbnails/{stored_id}"] = rng.randbytes(32)
+        elif i % 5 == 2:
+            content = {"type": "data", "value": stored_id}
+            files[f"ClipboardData/{stored_id}"] = rng.randbytes(48)
+        elif i == 3:
+            content = {"type": "file", "value": ["/home/someone/Report 2024.pdf", "/tmp/ü b/€.txt"],
+                       "bookmarks": [base64.b64encode(rng.randbytes(n)).decode() for n in (30, 31, 32)]}
+        else:
+            content = {"type": "text", "value": f"text {i}"}
+        if i == 1:
+            content["value"] = 'quote " backslash \\ line\nbreak\ttab \u0001 é 中文 😀'
+        if i % 3 == 1:
+            entry_id = entry_id.lower()
+            if content["type"] in ("image", "data"):
+                content["value"] = content["value"].lower()
+        timestamp = 123456789.123456789 if i == 6 else 789000000.0 - i * 61.125
+        entries.append({"id": entry_id, "timestamp": timestamp, "content": content, "type": content["type"],
+                        "displayText": f"Entry {i} – ✓"})
+    return entries, files
+
+
+def canonical(entries):
+    """What the app is expected to write back: UUIDs in upper case, all else equal."""
+    result = json.loads(json.dumps(entries))
+    for entry in result:
+        entry["id"] = entry["id"].upper()
+        if entry["content"]["type"] in ("image", "data"):
+            entry["content"]["value"] = entry["content"]["value"].upper()
+    return result
+
+
+def stored_ids(entries):
+    return {entry["content"]["value"].upper() for entry in entries if entry["type"] in ("image", "data")}
+
+
+def under(files, folder):
+    """The part of {relative path: content} inside `folder`, relative to it."""
+    return {path[len(folder) + 1:]: content for path, content in files.items() if path.startswith(folder + "/")}
+
+
+def hand_written(entries):
+    """Another writer's layout: indented, keys in another order, ASCII escapes."""
+    shuffled = [dict(reversed(list(entry.items()))) for entry in entries]
+    return json.dumps(shuffled, indent=2, ensure_ascii=True).encode()
+
+
+def write_file(path, data, mode=0o600):
+    os.makedirs(os.path.dirname(path), mode=0o700, exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+    os.chmod(path, mode)
+
+
+def read_file(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def snapshot(path):
+    """A file's bytes, or a directory's tree."""
+    return tree(path) if os.path.isdir(path) else read_file(path)
+
+
+def tree(folder):
+    """Every item below `folder` (links not followed): {relative path: bytes, "dir", or "-> target"}."""
+    found = {}
+    for parent, dirs, files in os.walk(folder):
+        for name in dirs + files:
+            path = os.path.join(parent, name)
+            relative = os.path.relpath(path, folder)
+            if os.path.islink(path):
+                found[relative] = "-> " + os.readlink(path)
+            elif os.path.isdir(path):
+                found[relative] = "dir"
+            else:
+                found[relative] = read_file(path)
+    return found
 
 
 class Desktop:
@@ -175,10 +278,32 @@ class DesktopTest(unittest.TestCase):
         self.copier.close()
         shutil.rmtree(self.home, ignore_errors=True)
 
-    def launch(self):
-        app = App(self.home).start()
+    def launch(self, home=None):
+        app = App(home or self.home).start()
         self.apps.append(app)
         return app
+
+    def launch_and_wait(self, home=None):
+        """A running app that has loaded its history and polled the clipboard once."""
+        app = self.launch(home)
+        self.assertTrue(wait_for(app.tray_window), "no tray icon window appeared")
+        self.assertTrue(wait_for(lambda: app.setting("LastChangeCount")), "the clipboard was never polled")
+        return app
+
+    def assert_saved(self, app, expected_entries):
+        """Stops the app and checks the history file it leaves; returns its bytes."""
+        self.assertEqual(app.stop(), 0)
+        path = os.path.join(app.data, HISTORY)
+        self.assertFalse(os.path.lexists(path + ".tmp"), "the temporary file stayed")
+        self.assertTrue(stat.S_ISREG(os.lstat(path).st_mode))
+        self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), 0o600)
+        data = read_file(path)
+        saved = json.loads(data)
+        self.assertEqual(saved, expected_entries)
+        for index, entry in enumerate(saved):
+            self.assertEqual(list(entry), ENTRY_KEYS, f"key order of entry {index}")
+        self.assertNotIn(b"\n", data, "not compact")
+        return data
 
     def test_starts_with_its_icon_in_the_tray_and_private_folders(self):
         app = self.launch()
@@ -301,6 +426,154 @@ class DesktopTest(unittest.TestCase):
         self.assertTrue(lines[0].startswith("Failed to register as login item: Not a directory: "), lines[0])
         self.assertTrue(app.setting("LastChangeCount"))  # it runs on
         self.assertEqual(app.stop(), 0)
+
+    def test_history_is_saved_as_the_50_newest_and_stored_files_of_the_rest_go_at_the_next_launch(self):
+        data = os.path.join(self.home, ".local", "share", "Brindlemux")
+        entries, files = make_history(70, seed=70)
+        write_file(os.path.join(data, HISTORY), hand_written(entries), mode=0o644)
+        for relative, content in files.items():
+            write_file(os.path.join(data, relative), content)
+
+        # Junk that no entry names, and things that are never the launch's to remove.
+        kept_id = entries[0]["content"]["value"]
+        outside_file = os.path.join(self.home, "outside.txt")
+        outside_dir = os.path.join(self.home, "outside-dir")
+        write_file(outside_file, b"not the app's")
+        write_file(os.path.join(outside_dir, "inside.txt"), b"not the app's either")
+        junk = {
+            "ClipboardData/.hidden": b"hidden",
+            f"ClipboardData/{kept_id.lower()}": b"lower-case copy",
+            f"ClipboardThumbnails/{kept_id}.png": b"suffixed copy",
+            "ClipboardData/folder/sub/deep.bin": b"deep",
+            "ClipboardThumbnails/.cache/thumb": b"thumb",
+        }
+        for relative, content in junk.items():
+            write_file(os.path.join(data, relative), content)
+        os.symlink(outside_file, os.path.join(data, "ClipboardThumbnails", "link-to-file"))
+        os.symlink(outside_dir, os.path.join(data, "ClipboardData", "link-to-dir"))
+        bookmarks = {"FileBookmarks/" + name: name.encode() for name in ("0A1B2C3D", "not-a-uuid", ".hidden")}
+        for relative, content in bookmarks.items():
+            write_file(os.path.join(data, relative), content)
+        write_file(os.path.join(data, "notes.txt"), b"left alone")
+
+        app = self.launch_and_wait()
+        # All 70 are loaded, so all their stored files stay; only the junk goes.
+        for folder in STORED_FOLDERS:
+            self.assertEqual(tree(os.path.join(data, folder)), under(files, folder), folder)
+        self.assertEqual(read_file(outside_file), b"not the app's")
+        self.assertEqual(tree(outside_dir), {"inside.txt": b"not the app's either"})
+        self.assertEqual(tree(os.path.join(data, "FileBookmarks")), under(bookmarks, "FileBookmarks"))
+        self.assertEqual(read_file(os.path.join(data, "notes.txt")), b"left alone")
+
+        self.assertEqual(app.output(), "")
+        saved = self.assert_saved(app, canonical(entries[:50]))
+        self.assertTrue(saved.startswith(b'[{"id":"'), saved[:40])
+
+        # Next launch: the stored files of entries 51-70 are orphans now.
+        newest_ids, oldest_ids = stored_ids(entries[:50]), stored_ids(entries[50:])
+        self.assertTrue(oldest_ids and not oldest_ids & newest_ids)
+        second = self.launch_and_wait()
+        expected = {relative: content for relative, content in files.items()
+                    if relative.split("/")[1] in newest_ids}
+        self.assertLess(len(expected), len(files))
+        for folder in STORED_FOLDERS:
+            self.assertEqual(tree(os.path.join(data, folder)), under(expected, folder), folder)
+        self.assertEqual(tree(os.path.join(data, "FileBookmarks")), under(bookmarks, "FileBookmarks"))
+        self.assertEqual(second.output(), "")
+        self.assertEqual(self.assert_saved(second, canonical(entries[:50])), saved)
+
+    def test_an_unreadable_history_is_kept_aside_and_an_empty_one_saved(self):
+        good, good_files = make_history(3, seed=3)
+        bad_uuid = json.loads(json.dumps(good))
+        bad_uuid[1]["id"] = "0A1B2C3D-0000-4000-8000-00000000000G"
+        cases = {
+            "invalid JSON": hand_written(good)[:-20],
+            "an entry with a bad UUID": json.dumps(bad_uuid).encode(),
+            "a directory": None,
+        }
+        for name, broken in cases.items():
+            with self.subTest(history=name):
+                home = os.path.join(self.home, name.replace(" ", "-"))
+                data = os.path.join(home, ".local", "share", "Brindlemux")
+                path = os.path.join(data, HISTORY)
+                if broken is None:
+                    write_file(os.path.join(path, "inside"), b"inside the directory")
+                else:
+                    write_file(path, broken)
+                # Files the good entries name, and one that nothing names: none may go.
+                for relative, content in dict(good_files, **{"ClipboardData/ORPHAN": b"orphan"}).items():
+                    write_file(os.path.join(data, relative), content)
+                stored = {folder: tree(os.path.join(data, folder)) for folder in STORED_FOLDERS}
+                original = snapshot(path)
+
+                self.assert_kept_aside(home, path + ".unreadable")
+                self.assertEqual(snapshot(path + ".unreadable"), original)
+                for folder, items in stored.items():
+                    self.assertEqual(tree(os.path.join(data, folder)), items, folder)
+
+                # A later broken file is kept beside the first, never over it.
+                write_file(path, b"\xff\xfe not JSON at all")
+                self.assert_kept_aside(home, path + ".unreadable.1")
+                self.assertEqual(read_file(path + ".unreadable.1"), b"\xff\xfe not JSON at all")
+                self.assertEqual(snapshot(path + ".unreadable"), original)
+                self.assertFalse(os.path.lexists(path + ".unreadable.2"))
+                for folder, items in stored.items():
+                    self.assertEqual(tree(os.path.join(data, folder)), items, folder)
+
+    def assert_kept_aside(self, home, aside):
+        """Launches on a broken history file, checks the one line and the empty save."""
+        path = os.path.join(home, ".local", "share", "Brindlemux", HISTORY)
+        app = self.launch_and_wait(home)
+        self.assertTrue(wait_for(lambda: "Failed" in app.output()))
+        time.sleep(0.3)
+        lines = app.output().splitlines()
+        self.assertEqual(len(lines), 1, lines)
+        prefix, suffix = "Failed to load clipboard history: ", f" (the file is kept as {aside})"
+        self.assertTrue(lines[0].startswith(prefix), lines[0])
+        self.assertTrue(lines[0].endswith(suffix), lines[0])
+        self.assertGreater(len(lines[0]), len(prefix) + len(suffix), "no cause given")
+        self.assertFalse(os.path.lexists(path), "the broken file is still in place")
+        kept = snapshot(aside)
+        self.assertEqual(self.assert_saved(app, []), b"[]")
+        self.assertEqual(snapshot(aside), kept)
+
+    def test_stored_files_stay_while_an_unreadable_history_is_kept_aside(self):
+        data = os.path.join(self.home, ".local", "share", "Brindlemux")
+        write_file(os.path.join(data, HISTORY), b"{ broken")
+        write_file(os.path.join(data, "ClipboardData", "ORPHAN"), b"orphan")
+        write_file(os.path.join(data, "ClipboardThumbnails", "ORPHAN"), b"orphan thumbnail")
+        app = self.launch_and_wait()
+        self.assertTrue(wait_for(lambda: "Failed" in app.output()))
+        self.assertEqual(self.assert_saved(app, []), b"[]")
+
+        # A readable history now, but the kept-aside one may name these files.
+        app = self.launch_and_wait()
+        time.sleep(0.3)
+        self.assertEqual(app.output(), "")
+        self.assertEqual(read_file(os.path.join(data, "ClipboardData", "ORPHAN")), b"orphan")
+        self.assertEqual(read_file(os.path.join(data, "ClipboardThumbnails", "ORPHAN")), b"orphan thumbnail")
+        self.assertEqual(self.assert_saved(app, []), b"[]")
+        self.assertEqual(read_file(os.path.join(data, HISTORY + ".unreadable")), b"{ broken")
+
+        # Once the user has dealt with it, the cleanup runs again.
+        os.remove(os.path.join(data, HISTORY + ".unreadable"))
+        app = self.launch_and_wait()
+        self.assertEqual(os.listdir(os.path.join(data, "ClipboardData")), [])
+        self.assertEqual(os.listdir(os.path.join(data, "ClipboardThumbnails")), [])
+        self.assertEqual(app.stop(), 0)
+
+    def test_history_survives_restarts_unchanged(self):
+        data = os.path.join(self.home, ".local", "share", "Brindlemux")
+        entries, files = make_history(12, seed=12)
+        write_file(os.path.join(data, HISTORY), hand_written(entries))
+        for relative, content in files.items():
+            write_file(os.path.join(data, relative), content)
+
+        first = self.assert_saved(self.launch_and_wait(), canonical(entries))
+        second = self.assert_saved(self.launch_and_wait(), canonical(entries))
+        self.assertEqual(second, first)
+        for relative, content in files.items():
+            self.assertEqual(read_file(os.path.join(data, relative)), content, relative)
 
 
 if __name__ == "__main__":
