@@ -178,9 +178,10 @@ ClipboardItem decodeEntry(Json& object, const Where& where) {
 
   ClipboardContent content = decodeContent(member(object, "content", where, "an object"), where.key("content"));
 
-  Json& typeValue = member(object, "type", where, "a string");
+  constexpr const char* kItemTypes = R"(one of "text", "image", "file" or "data")";
+  Json& typeValue = member(object, "type", where, kItemTypes);
   const auto type = typeValue.is_string() ? fromRaw<ItemType>(typeValue.get_ref<const std::string&>()) : std::nullopt;
-  if (!type) expected(where.key("type"), R"(one of "text", "image", "file" or "data")", &typeValue);
+  if (!type) expected(where.key("type"), kItemTypes, &typeValue);
 
   std::string displayText = takeString(object, "displayText", where);
   return ClipboardItem{id, Date{seconds}, std::move(content), *type, std::move(displayText)};

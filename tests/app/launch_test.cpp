@@ -2,6 +2,9 @@
 
 #include <filesystem>
 
+#include "model/history_codec.h"
+#include "platform/files.h"
+#include "support/history_entries.h"
 #include "support/sim_app.h"
 
 namespace bm {
@@ -129,6 +132,51 @@ TEST_F(LaunchTest, ThePollHoldsTheDelegateOnlyWeakly) {
   app.world.pasteboard.copyText("x");
   platform->advance(1);  // the orphaned poll runs and does nothing
   EXPECT_EQ(app.world.defaults.integerForKey("LastChangeCount"), 0);
+}
+
+TEST_F(LaunchTest, LoadsTheHistoryAndRemovesTheStoredFilesNoEntryNames) {
+  const auto image = test::imageEntry(), data = test::dataEntry();
+  const std::vector<ClipboardItem> history = {test::textEntry("newest"), image, data};
+  ASSERT_TRUE(files::writeWholeFile(documents / "ClipboardHistory.data", bytesOf(encodeHistory(history).value())));
+  const auto imageId = std::get<ImageContent>(image.content).storedFileId.uuidString();
+  const auto dataId = std::get<DataContent>(data.content).storedFileId.uuidString();
+  const auto orphan = Uuid::random().uuidString();
+  for (const auto& dir : {documents / "ClipboardData", documents / "ClipboardThumbnails", documents / "FileBookmarks"}) {
+    fs::create_directories(dir);
+    for (const auto& name : {imageId, dataId, orphan, image.id.uuidString()}) {
+      ASSERT_TRUE(files::writeWholeFile(dir / name, bytesOf("stored")));
+    }
+  }
+
+  app.launch();
+  test::expectSameEntries(app.delegate().clipboardHistory, history);
+  EXPECT_TRUE(app.console().empty());
+  for (const auto& dir : {documents / "ClipboardData", documents / "ClipboardThumbnails"}) {
+    EXPECT_TRUE(fs::exists(dir / imageId));
+    EXPECT_TRUE(fs::exists(dir / dataId));
+    EXPECT_FALSE(fs::exists(dir / orphan));
+    EXPECT_FALSE(fs::exists(dir / image.id.uuidString()));  // an entry's own id names no file
+  }
+  EXPECT_TRUE(fs::exists(documents / "FileBookmarks" / orphan));  // never cleaned
+}
+
+TEST_F(LaunchTest, NoStoredFileIsRemovedWhileAnUnreadableHistoryIsKeptAside) {
+  const fs::path data = documents / "ClipboardData";
+  fs::create_directories(data);
+  const auto stored = Uuid::random().uuidString();
+  ASSERT_TRUE(files::writeWholeFile(data / stored, bytesOf("named by the unreadable history")));
+  ASSERT_TRUE(files::writeWholeFile(documents / "ClipboardHistory.data", bytesOf("[{\"broken")));
+
+  app.launch();
+  EXPECT_EQ(app.console().size(), 1u);
+  app.restart();  // the new, empty history is saved beside the kept-aside one
+  EXPECT_TRUE(fs::exists(data / stored));
+  EXPECT_EQ(app.console().size(), 0u);
+
+  // Once the user lets go of the kept-aside file, the cleanup runs again.
+  fs::remove(documents / "ClipboardHistory.data.unreadable");
+  app.restart();
+  EXPECT_FALSE(fs::exists(data / stored));
 }
 
 }  // namespace

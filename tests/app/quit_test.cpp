@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "model/history_codec.h"
+#include "platform/files.h"
+#include "support/history_entries.h"
 #include "support/sim_app.h"
 
 namespace bm {
@@ -19,6 +22,22 @@ TEST(QuitTest, QuittingFromTheMenuSavesTheStyleAndAgainDuringTermination) {
   app.delegate().quitApp();
   EXPECT_TRUE(app.platform().simApplication().hasTerminated());
   EXPECT_EQ(writesOf(app.world.defaults, "PreviewStyle"), (std::vector<std::string>{"Show always", "Show always"}));
+}
+
+TEST(QuitTest, QuittingAndTerminationBothSaveTheHistory) {
+  for (const bool fromTheMenu : {true, false}) {
+    test::SimApp app;
+    app.launch();
+    app.delegate().clipboardHistory = test::textHistory(3);
+    if (fromTheMenu) {
+      app.delegate().quitApp();
+    } else {
+      app.platform().application().terminate();
+    }
+    const auto saved = files::readWholeFile(app.world.documentsDirectory() / "ClipboardHistory.data");
+    ASSERT_TRUE(saved.ok());
+    EXPECT_EQ(textOf(saved.value()), encodeHistory(app.delegate().clipboardHistory).value());
+  }
 }
 
 TEST(QuitTest, AnyTerminationSavesTheStyleOnce) {
