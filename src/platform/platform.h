@@ -21,7 +21,7 @@
 namespace bm {
 
 // Everything the core needs from the system, for one running process.
-// Files are not here: the core uses std::filesystem and platform/files.h.
+// Files are not here: the core uses std::filesystem and shared/files.h.
 class Platform {
  public:
   virtual ~Platform() = default;

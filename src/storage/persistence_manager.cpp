@@ -5,7 +5,7 @@
 #include <set>
 
 #include "model/history_codec.h"
-#include "platform/files.h"
+#include "shared/files.h"
 #include "platform/platform.h"
 
 namespace bm {

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "model/history_codec.h"
-#include "platform/files.h"
+#include "shared/files.h"
 #include "support/history_entries.h"
 #include "support/sim_app.h"
 

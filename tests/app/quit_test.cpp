@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "model/history_codec.h"
-#include "platform/files.h"
+#include "shared/files.h"
 #include "support/history_entries.h"
 #include "support/sim_app.h"
 

@@ -3,7 +3,7 @@
 #include <QBuffer>
 #include <QImage>
 
-#include "platform/files.h"
+#include "shared/files.h"
 #include "platform/sim/sim_platform.h"
 
 namespace bm::sim {

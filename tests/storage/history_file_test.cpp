@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "model/history_codec.h"
-#include "platform/files.h"
+#include "shared/files.h"
 #include "platform/sim/sim_platform.h"
 #include "storage/persistence_manager.h"
 #include "support/history_entries.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "platform/files.h"
+#include "shared/files.h"
 #include "platform/sim/sim_platform.h"
 #include "storage/path_hash.h"
 #include "storage/persistence_manager.h"

@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "platform/files.h"
+#include "shared/files.h"
 #include "platform/sim/sim_platform.h"
 #include "storage/persistence_manager.h"
 #include "support/history_entries.h"

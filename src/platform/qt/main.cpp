@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "app/app_delegate.h"
-#include "platform/files.h"
+#include "shared/files.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/single_instance.h"
 

@@ -5,7 +5,7 @@
 #include <QMimeData>
 
 #include "platform/qt/mime_types.h"
-#include "platform/qt/qt_image_codec.h"
+#include "shared/qt_image_codec.h"
 
 namespace bm::qt {
 namespace {

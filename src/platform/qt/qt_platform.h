@@ -4,10 +4,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/file_bookmarks.h"
+#include "shared/file_bookmarks.h"
 #include "platform/platform.h"
 #include "platform/qt/qt_application.h"
-#include "platform/qt/qt_image_codec.h"
+#include "shared/qt_image_codec.h"
 #include "platform/qt/qt_main_loop.h"
 #include "platform/qt/qt_pasteboard.h"
 #include "platform/qt/qt_status_bar.h"

@@ -5,7 +5,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "platform/qt/qt_image_codec.h"
+#include "shared/qt_image_codec.h"
 #include "platform/qt/qt_status_bar.h"
 
 namespace bm::qt {

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "platform/qt/qt_image_codec.h"
+#include "shared/qt_image_codec.h"
 #include "platform/qt/qt_main_loop.h"
 
 namespace bm::qt {

@@ -1,6 +1,6 @@
 #include "platform/qt/xdg_login_items.h"
 
-#include "platform/files.h"
+#include "shared/files.h"
 
 namespace bm::qt {
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/qt/qt_image_codec.h"
+#include "shared/qt_image_codec.h"
 #include "platform/sim/sim_main_loop.h"
 #include "platform/sim/sim_pasteboard.h"
 #include "platform/sim/sim_services.h"

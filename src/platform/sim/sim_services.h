@@ -14,7 +14,7 @@
 #include "platform/application.h"
 #include "platform/console.h"
 #include "platform/date.h"
-#include "platform/file_bookmarks.h"
+#include "shared/file_bookmarks.h"
 #include "platform/login_items.h"
 #include "platform/popover.h"
 #include "platform/status_item.h"

@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QMimeData>
 
-#include "platform/qt/qt_image_codec.h"
+#include "shared/qt_image_codec.h"
 #include "platform/qt/qt_pasteboard.h"
 #include "pump.h"
 

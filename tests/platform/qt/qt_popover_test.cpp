@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 
-#include "platform/qt/qt_image_codec.h"
+#include "shared/qt_image_codec.h"
 #include "platform/qt/qt_main_loop.h"
 #include "platform/qt/qt_popover.h"
 #include "platform/qt/qt_status_bar.h"

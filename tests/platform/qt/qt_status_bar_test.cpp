@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <QMenu>
 
-#include "platform/qt/qt_image_codec.h"
+#include "shared/qt_image_codec.h"
 #include "platform/qt/qt_main_loop.h"
 #include "platform/qt/qt_status_bar.h"
 #include "pump.h"

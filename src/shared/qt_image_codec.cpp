@@ -1,4 +1,4 @@
-#include "platform/qt/qt_image_codec.h"
+#include "shared/qt_image_codec.h"
 
 #include <QBuffer>
 #include <QImageWriter>

@@ -1,4 +1,4 @@
-#include "platform/file_bookmarks.h"
+#include "shared/file_bookmarks.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <nlohmann/json.hpp>
 
-#include "platform/files.h"
+#include "shared/files.h"
 
 namespace bm {
 namespace {

@@ -4,7 +4,7 @@
 #include <QColor>
 #include <QImage>
 
-#include "platform/qt/qt_image_codec.h"
+#include "shared/qt_image_codec.h"
 
 namespace bm {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/files.h"
+#include "shared/files.h"
 #include "platform/sim/sim_platform.h"
 
 namespace bm {

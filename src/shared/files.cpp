@@ -1,4 +1,4 @@
-#include "platform/files.h"
+#include "shared/files.h"
 
 #include <fcntl.h>
 #include <limits.h>
