@@ -110,6 +110,24 @@ std::string describe(const Json* value) {
   }
 }
 
+// The text as read, but a control character (a line break, a terminal
+// escape) is written as \uXXXX: the failure stays one plain line.
+std::string withVisibleControls(const std::string& text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      shown += "\\u00";
+      shown += kHex[byte >> 4];
+      shown += kHex[byte & 0x0F];
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
 [[noreturn]] void expected(const Where& where, const std::string& what, const Json* found) {
   fail(where, "expected " + what + ", found " + describe(found));
 }
@@ -164,7 +182,7 @@ ClipboardContent decodeContent(Json& object, const Where& where) {
     return file;
   }
   if (type == "data") return DataContent{readUuid(object, "value", where)};
-  fail(where.key("type"), "Invalid type: " + type);
+  fail(where.key("type"), "Invalid type: " + withVisibleControls(type));
 }
 
 ClipboardItem decodeEntry(Json& object, const Where& where) {

@@ -196,6 +196,8 @@ TEST(HistoryCodecTest, AnUnrecognisedContentTypeIsNamedAsRead) {
       {R"("")", "Invalid type: "},
       {R"("te\"xt")", "Invalid type: te\"xt"},
       {R"("TEXT ")", "Invalid type: TEXT "},
+      // Still one plain line: control characters are shown escaped.
+      {R"("a\nb\u001b[31m\u007f")", R"(Invalid type: a\u000Ab\u001B[31m\u007F)"},
   };
   for (const auto& [type, tail] : cases) {
     const auto items = decodeHistory("[" + entryWith("content", R"({"type":)" + type + R"(,"value":"v"})") + "]");
