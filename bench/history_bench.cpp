@@ -263,7 +263,7 @@ void BM_LoadRawReference(benchmark::State& state) {
 // count so the whole file runs in seconds.
 #define BM_HISTORY_SIZES(fn)                                                               \
   BENCHMARK(fn)->Arg(kSmall)->MinTime(0.1)->Unit(benchmark::kMillisecond)->UseRealTime(); \
-  BENCHMARK(fn)->Arg(kLarge)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime()
+  BENCHMARK(fn)->Arg(kLarge)->Iterations(4)->Unit(benchmark::kMillisecond)->UseRealTime()
 
 BM_HISTORY_SIZES(BM_SaveHistory);
 BM_HISTORY_SIZES(BM_SaveHistoryFirstTime);

@@ -48,6 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!decoded) {
     // A refusal must say why.
     if (decoded.error().description.empty()) violation("decoding failed without a description");
+    // It is printed as one line of the console.
+    for (const char c : decoded.error().description) {
+      if (c == '\n' || c == '\r') violation("a failure description spans lines");
+    }
     return 0;
   }
   const std::vector<bm::ClipboardItem> items = std::move(decoded).value();

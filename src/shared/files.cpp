@@ -104,8 +104,9 @@ Status writeWholeFile(const fs::path& file, const Bytes& bytes) {
 
 Status replaceFileAtomically(const fs::path& file, std::span<const std::string_view> pieces) {
   const fs::path temporary = fs::path(file) += ".tmp";
-  // Never written through a link someone left at the temporary name.
-  const auto fd = openPrivateForWriting(temporary, O_NOFOLLOW);
+  // A fresh file: never written through a link (hard or symbolic) left at that name.
+  ::unlink(temporary.c_str());
+  const auto fd = openPrivateForWriting(temporary, O_EXCL | O_NOFOLLOW);
   if (!fd) return fd.error();
   Status status = writeAll(fd.value(), pieces, temporary);
   if (status && ::fsync(fd.value()) != 0) status = errnoError(errno, temporary);

@@ -20,6 +20,7 @@ void removeItems(const fs::path& dir, const std::function<bool(const std::string
   for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
     listed.push_back(it->path());
   }
+  if (error) return;
   for (const auto& item : listed) {
     if (!keep(item.filename().string())) fs::remove_all(item, error);  // a link goes, not its target
   }
@@ -90,7 +91,8 @@ bool PersistenceManager::hasUnreadableHistory() const {
   for (fs::directory_iterator it(documentsDirectory, error), end; !error && it != end; it.increment(error)) {
     if (it->path().filename().string().starts_with(keptAside)) return true;
   }
-  return false;
+  // A folder that cannot be read may hold one: keep everything then too.
+  return error && error != std::errc::no_such_file_or_directory;
 }
 
 void PersistenceManager::savePreviewStyle(PreviewStyle style) {

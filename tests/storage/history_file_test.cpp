@@ -166,6 +166,18 @@ TEST_F(HistoryFileTest, AFailedSaveLeavesTheOldFileWholeAndNoTemporaryFile) {
   EXPECT_EQ(console()[3], "Failed to save clipboard history: No such file or directory: " + temporary.string());
 }
 
+TEST_F(HistoryFileTest, SavingNeverWritesThroughALinkLeftAtTheTemporaryName) {
+  const fs::path other = world.home() / "other";
+  for (const bool hard : {true, false}) {
+    writeText(other, "someone else's");
+    hard ? fs::create_hard_link(other, temporary) : fs::create_symlink(other, temporary);
+    manager->saveHistory(test::textHistory(1));
+    EXPECT_EQ(readText(other), "someone else's") << (hard ? "hard link" : "symbolic link");
+    EXPECT_FALSE(fs::exists(temporary));
+  }
+  EXPECT_TRUE(console().empty());
+}
+
 // A save killed at any moment leaves either the old or the new document.
 // A save killed at any moment leaves either the old or the new document.
 TEST_F(HistoryFileTest, AKilledSaveLeavesTheOldOrTheNewDocument) {
@@ -242,8 +254,8 @@ TEST(BrokenHistoryFileTest, IsKeptAsideWithOneLineAndNothingElseIsLost) {
        "entry at index 0, key \"content\" > \"bookmarks\" > index 0: expected a Base64 string, found the string "
        "\"Zm9v=\""},
       {"a huge number", "[1e400]", "invalid JSON at byte 5: number overflow parsing"},
-      {"deep nesting", std::string(100000, '['), "invalid JSON at byte 100000: syntax error while parsing value - "
-                                                 "unexpected end of input; expected '[', '{', or a literal"},
+      {"deep nesting", std::string(100000, '[') + std::string(100000, ']'),
+       "entry at index 0: expected an object, found an array"},
       {"a directory", "", "Is a directory: ", true},
   };
   for (const auto& c : cases) {
@@ -252,8 +264,11 @@ TEST(BrokenHistoryFileTest, IsKeptAsideWithOneLineAndNothingElseIsLost) {
     const fs::path documents = app.world.documentsDirectory();
     const fs::path file = documents / "ClipboardHistory.data";
     const fs::path aside = documents / "ClipboardHistory.data.unreadable";
-    fs::create_directories(documents / "ClipboardData");
-    writeText(documents / "ClipboardData" / Uuid::random().uuidString(), "stored");
+    const std::string stored = Uuid::random().uuidString();
+    for (const char* dir : {"ClipboardData", "ClipboardThumbnails"}) {
+      fs::create_directories(documents / dir);
+      writeText(documents / dir / stored, "stored");
+    }
     if (c.directory) {
       fs::create_directory(file);
       writeText(file / "inside", "kept");
@@ -272,7 +287,8 @@ TEST(BrokenHistoryFileTest, IsKeptAsideWithOneLineAndNothingElseIsLost) {
     } else {
       EXPECT_EQ(readText(aside), c.content);
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(documents / "ClipboardData"), fs::directory_iterator()), 1);
+    EXPECT_TRUE(fs::exists(documents / "ClipboardData" / stored));
+    EXPECT_TRUE(fs::exists(documents / "ClipboardThumbnails" / stored));
 
     // The next save writes a fresh file beside the kept one.
     app.restart();

@@ -79,8 +79,11 @@ TEST_F(StoredFileCleanupTest, DeleteFilesRemovesOneIdsDataAndThumbnailWhateverIs
   store(other, true);
   const Uuid dataOnly = Uuid::random();
   store(dataOnly, false);
+  const Uuid linked = Uuid::random();
+  fs::create_symlink(outside / "target", data / linked.uuidString());
+  fs::create_symlink(outside / "folder", thumbnails / linked.uuidString());
 
-  for (const auto& id : {image, data1, dataOnly, none}) manager->deleteFiles(id);
+  for (const auto& id : {image, data1, dataOnly, none, linked}) manager->deleteFiles(id);
   EXPECT_EQ(namesIn(data), std::set<std::string>{other.uuidString()});
   EXPECT_EQ(namesIn(thumbnails), std::set<std::string>{other.uuidString()});
   EXPECT_TRUE(platform.consoleLines().empty());
