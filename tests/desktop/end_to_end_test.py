@@ -217,7 +217,8 @@ class App:
         return self
 
     def output(self):
-        self.stdout.flush()
+        if not self.stdout.closed:
+            self.stdout.flush()
         with open(self.stdout.name) as f:
             return f.read()
 
@@ -574,6 +575,29 @@ class DesktopTest(unittest.TestCase):
         self.assertEqual(second, first)
         for relative, content in files.items():
             self.assertEqual(read_file(os.path.join(data, relative)), content, relative)
+
+    def test_a_failed_save_says_so_once_and_leaves_the_old_file_whole(self):
+        data = os.path.join(self.home, ".local", "share", "Brindlemux")
+        path = os.path.join(data, HISTORY)
+        entries, _ = make_history(3, seed=3)
+        write_file(path, hand_written(entries))
+        app = self.launch_and_wait()
+        before = read_file(path)
+        # Something else took the temporary file's name: the save cannot go through it.
+        os.mkdir(path + ".tmp")
+        self.assertEqual(app.stop(), 0)
+        self.assertEqual(app.output().splitlines(), [f"Failed to save clipboard history: File exists: {path}.tmp"])
+        self.assertEqual(read_file(path), before)
+        os.rmdir(path + ".tmp")
+
+        # A directory where the history file belongs.
+        app = self.launch_and_wait()
+        os.remove(path)
+        os.mkdir(path)
+        self.assertEqual(app.stop(), 0)
+        self.assertEqual(app.output().splitlines(), [f"Failed to save clipboard history: Is a directory: {path}"])
+        self.assertTrue(os.path.isdir(path))
+        self.assertFalse(os.path.lexists(path + ".tmp"))
 
 
 if __name__ == "__main__":
