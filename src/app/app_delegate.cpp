@@ -49,6 +49,18 @@ void AppDelegate::performQuit() {
   platform_.application().terminate();
 }
 
+MenuAction AppDelegate::actionFor(void (AppDelegate::*method)(const MenuItem&)) {
+  return [weak = weak_from_this(), method](const MenuItem& sender) {
+    if (auto self = weak.lock()) ((*self).*method)(sender);
+  };
+}
+
+MenuAction AppDelegate::actionFor(void (AppDelegate::*method)()) {
+  return [weak = weak_from_this(), method](const MenuItem&) {
+    if (auto self = weak.lock()) ((*self).*method)();
+  };
+}
+
 std::vector<Uuid> AppDelegate::referencedFileIDs() const {
   std::vector<Uuid> ids;
   for (const auto& item : clipboardHistory) {

@@ -18,10 +18,14 @@ class AppDelegate : public ApplicationDelegate,
  public:
   explicit AppDelegate(Platform& platform);
 
-  // Reached by the platform.
+  // Reached by the platform: the application, the menu, and the menu's
+  // actions (each gets a copy of the chosen item as sender).
   void applicationDidFinishLaunching() override;
   void applicationWillTerminate() override;
-  void menuWillOpen(Menu& menu) override;  // menu/history_menu.cpp
+  void menuWillOpen(Menu& menu) override;           // menu/history_menu.cpp
+  void menuItemClicked(const MenuItem& sender);     // menu/restoring.cpp
+  void setPreviewStyle(const MenuItem& sender);     // menu/preview.cpp
+  void clearHistory();                              // menu/clearing.cpp
   void quitApp();
 
   // app/app_delegate.cpp
@@ -36,6 +40,15 @@ class AppDelegate : public ApplicationDelegate,
 
   // menu/history_menu.cpp
   void rebuildMenu();
+  static void addSectionHeader(Menu& menu, const std::string& title);
+  // menu/entry_item.cpp
+  MenuItem makeMenuItem(const ClipboardItem& item);
+  // menu/preview.cpp
+  void updateStatusButton(const std::string& text);
+  void showImagePreview(const Image& image);
+  void applyPreviewStyle(const MenuItem& sender);
+  // menu/clearing.cpp
+  void performClearHistory();
 
   // The stored-file ids of image and data entries, in history order.
   std::vector<Uuid> referencedFileIDs() const;
@@ -50,6 +63,11 @@ class AppDelegate : public ApplicationDelegate,
   static constexpr double kPollInterval = 0.5;
 
  private:
+  // A menu action that reaches `method` of this delegate while it exists;
+  // items carry no target, as actions travel the responder chain.
+  MenuAction actionFor(void (AppDelegate::*method)(const MenuItem&));
+  MenuAction actionFor(void (AppDelegate::*method)());
+
   Platform& platform_;
 };
 

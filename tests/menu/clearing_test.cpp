@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include "model/history_codec.h"
+#include "shared/files.h"
+#include "support/history_entries.h"
+#include "support/menu_rows.h"
+#include "support/sim_app.h"
+
+namespace bm {
+namespace {
+namespace fs = std::filesystem;
+
+std::vector<std::string> namesIn(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  return names;
+}
+
+TEST(ClearingTest, RemovesEveryEntryAndStoredFileAndLeavesTheRestAlone) {
+  test::SimApp app;
+  app.world.defaults.setString("PreviewStyle", "Show always");
+  app.launch();
+  auto& delegate = app.delegate();
+  auto& manager = *delegate.persistenceManager;
+  const auto image = test::imageEntry(), data = test::dataEntry();
+  delegate.clipboardHistory = {test::textEntry("text"), image, data, test::fileEntry({"/a"}, {Bytes{1}})};
+  for (const Uuid& id : delegate.referencedFileIDs()) {
+    ASSERT_TRUE(files::writeWholeFile(manager.dataDirectory() / id.uuidString(), bytesOf("data")));
+    ASSERT_TRUE(files::writeWholeFile(manager.thumbnailDirectory() / id.uuidString(), bytesOf("thumb")));
+  }
+  ASSERT_TRUE(files::writeWholeFile(manager.dataDirectory() / "stray", bytesOf("no entry names it")));
+  ASSERT_TRUE(files::writeWholeFile(manager.bookmarksDirectory() / "-42", bytesOf("bookmark")));
+  app.world.pasteboard.copyText("still on the pasteboard");
+  app.advance(0.5);
+  const auto handled = app.world.defaults.integerForKey("LastChangeCount");
+  delegate.updateStatusButton("entry title");
+  delegate.previewStyle = PreviewStyle::temporary;
+  delegate.updateStatusButton("entry title");  // a countdown pending
+  const auto timer = delegate.previewTimer;
+
+  ASSERT_TRUE(app.platform().openMenu());
+  ASSERT_TRUE(app.platform().chooseMenuItem("Clear all history"));
+  EXPECT_TRUE(delegate.clipboardHistory.empty());
+  EXPECT_EQ(textOf(files::readWholeFile(app.world.documentsDirectory() / "ClipboardHistory.data").value()), "[]");
+  EXPECT_TRUE(namesIn(manager.dataDirectory()).empty());
+  EXPECT_TRUE(namesIn(manager.thumbnailDirectory()).empty());
+  EXPECT_EQ(namesIn(manager.bookmarksDirectory()), std::vector<std::string>{"-42"});
+  EXPECT_EQ(app.statusItem()->simButton()->title(), "");
+  EXPECT_EQ(test::rows(*app.statusItem()->menu())[1], "Empty (disabled)");
+  EXPECT_EQ(test::rows(*app.statusItem()->menu())[4], "Empty (disabled)");
+  // Untouched: the style, the pending timer, the handled change count.
+  EXPECT_EQ(delegate.previewStyle, PreviewStyle::temporary);
+  EXPECT_EQ(delegate.previewTimer, timer);
+  EXPECT_TRUE(timer->isValid());
+  EXPECT_EQ(app.world.defaults.integerForKey("LastChangeCount"), handled);
+  app.advance(1);
+  EXPECT_EQ(app.world.defaults.integerForKey("LastChangeCount"), handled);  // no change seen again
+  EXPECT_TRUE(app.console().empty());
+
+  app.restart();
+  EXPECT_TRUE(app.delegate().clipboardHistory.empty());
+}
+
+TEST(ClearingTest, AnEmptyHistoryIsSavedAgainWithoutTrouble) {
+  test::SimApp app;
+  app.launch();
+  app.delegate().updateStatusButton("x");
+  app.delegate().clearHistory();
+  EXPECT_EQ(textOf(files::readWholeFile(app.world.documentsDirectory() / "ClipboardHistory.data").value()), "[]");
+  EXPECT_EQ(app.statusItem()->simButton()->title(), "");
+  EXPECT_TRUE(app.console().empty());
+}
+
+}  // namespace
+}  // namespace bm

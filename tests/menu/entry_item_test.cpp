@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QColor>
+#include <QImage>
+
+#include "shared/files.h"
+#include "shared/qt_image_codec.h"
+#include "support/history_entries.h"
+#include "support/sim_app.h"
+
+namespace bm {
+namespace {
+namespace fs = std::filesystem;
+
+// A picture whose left half is red and right half blue.
+Bytes halvesPng(int width, int height) {
+  QImage image(width, height, QImage::Format_ARGB32);
+  image.fill(Qt::red);
+  for (int x = width / 2; x < width; ++x)
+    for (int y = 0; y < height; ++y) image.setPixelColor(x, y, Qt::blue);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "JPEG", 95);
+  return Bytes(bytes.begin(), bytes.end());
+}
+
+class EntryItemTest : public ::testing::Test {
+ protected:
+  void SetUp() override { app.launch(); }
+  fs::path thumbnailOf(const ClipboardItem& entry) {
+    return app.delegate().persistenceManager->thumbnailDirectory() /
+           std::get<ImageContent>(entry.content).storedFileId.uuidString();
+  }
+
+  test::SimApp app;
+};
+
+TEST_F(EntryItemTest, CarriesTheWholeEntryAndItsTitle) {
+  const std::vector<ClipboardItem> entries = {test::textEntry("some text"), test::fileEntry({"/a"}, {Bytes{1}}),
+                                              test::dataEntry(), test::imageEntry()};
+  for (const auto& entry : entries) {
+    const MenuItem item = app.delegate().makeMenuItem(entry);
+    EXPECT_EQ(item.title(), entry.displayText);
+    EXPECT_TRUE(item.image().isNull());
+    EXPECT_TRUE(item.hasAction());
+    EXPECT_TRUE(item.isEnabled());
+    EXPECT_EQ(item.keyEquivalent(), "");
+    const auto* carried = std::any_cast<ClipboardItem>(&item.representedObject());
+    ASSERT_NE(carried, nullptr);
+    test::expectSameEntries({*carried}, {entry});
+  }
+}
+
+TEST_F(EntryItemTest, AnImageWithAUsableThumbnailShowsItStretchedToSixteenPoints) {
+  const auto entry = test::imageEntry();
+  ASSERT_TRUE(files::writeWholeFile(thumbnailOf(entry), halvesPng(64, 16)));
+  const MenuItem item = app.delegate().makeMenuItem(entry);
+  EXPECT_EQ(item.title(), "Image");
+  ASSERT_FALSE(item.image().isNull());
+  EXPECT_EQ(item.image().size(), (Size{16, 16}));
+  // Stretched, not cropped: both halves of the wide picture are there.
+  const QImage pixels = qt::toQImage(item.image());
+  EXPECT_GT(QColor(pixels.pixel(1, 8)).red(), 200);
+  EXPECT_GT(QColor(pixels.pixel(14, 8)).blue(), 200);
+}
+
+TEST_F(EntryItemTest, AnyTroubleWithTheThumbnailLeavesAPlainUsableItem) {
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> prepare;
+  };
+  const Case cases[] = {
+      {"missing", [](const fs::path&) {}},
+      {"corrupt", [](const fs::path& file) { ASSERT_TRUE(files::writeWholeFile(file, bytesOf("not a picture"))); }},
+      {"empty", [](const fs::path& file) { ASSERT_TRUE(files::writeWholeFile(file, {})); }},
+      {"a directory", [](const fs::path& file) { fs::create_directory(file); }},
+  };
+  for (const auto& c : cases) {
+    const auto entry = test::imageEntry();
+    c.prepare(thumbnailOf(entry));
+    const MenuItem item = app.delegate().makeMenuItem(entry);
+    EXPECT_EQ(item.title(), entry.displayText) << c.name;
+    EXPECT_TRUE(item.image().isNull()) << c.name;
+    EXPECT_TRUE(item.isEnabled()) << c.name;
+  }
+  EXPECT_TRUE(app.console().empty());
+}
+
+TEST_F(EntryItemTest, OnlyAnImageEntryWithImageContentGetsAPicture) {
+  auto image = test::imageEntry();
+  ASSERT_TRUE(files::writeWholeFile(thumbnailOf(image), halvesPng(8, 8)));
+  ClipboardItem typedOther = image;
+  typedOther.type = ItemType::data;  // content is an image, kind says otherwise
+  ClipboardItem otherContent = test::textEntry("looks like an image");
+  otherContent.type = ItemType::image;
+  EXPECT_EQ(app.delegate().makeMenuItem(typedOther).title(), typedOther.displayText);
+  EXPECT_TRUE(app.delegate().makeMenuItem(typedOther).image().isNull());
+  EXPECT_EQ(app.delegate().makeMenuItem(otherContent).title(), "looks like an image");
+  EXPECT_EQ(app.delegate().makeMenuItem(image).title(), "Image");
+}
+
+}  // namespace
+}  // namespace bm
