@@ -62,9 +62,9 @@ class MenuItem {
   const MenuAction& action() const { return action_; }
   const std::string& keyEquivalent() const { return keyEquivalent_; }
 
-  // Automatic enabling: an item can be chosen only when it has an action and
-  // has not been disabled.
-  bool isEnabled() const { return enabled_ && hasAction(); }
+  // Automatic enabling: an item is enabled unless disabled, when it has an
+  // action to run or a submenu to open (whatever its action).
+  bool isEnabled() const { return enabled_ && (hasAction() || submenu_ != nullptr); }
   void setEnabled(bool enabled) { enabled_ = enabled; }
 
   MenuItemState state() const { return state_; }
@@ -95,7 +95,8 @@ class MenuItem {
 };
 
 // A menu: a title and an ordered list of items. The platform renders it each
-// time it opens, after telling the delegate.
+// time it opens, after telling the delegate. A submenu is listed under the
+// title of the item that holds it, not under its own.
 class Menu {
  public:
   explicit Menu(std::string title = "") : title_(std::move(title)) {}

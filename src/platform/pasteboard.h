@@ -42,7 +42,8 @@ class Pasteboard {
 
   // Empties the pasteboard and takes ownership of it; returns the new change count.
   virtual std::int64_t clearContents() = 0;
-  // Each adds one type to what this application offers since clearContents.
+  // Each adds one type to what this application offers since clearContents,
+  // after the types already offered; they belong to the change it made.
   virtual bool setString(const std::string& text, std::string_view type) = 0;
   virtual bool setData(const Bytes& data, std::string_view type) = 0;
   // Offers an image (as TIFF and the platform's usual image types).

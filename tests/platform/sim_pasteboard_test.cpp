@@ -25,22 +25,6 @@ class SimPasteboardTest : public ::testing::Test {
   SimPasteboard& pasteboard = world.pasteboard;
 };
 
-TEST_F(SimPasteboardTest, EveryReplacementChangesTheCountAlsoForTheSameText) {
-  const auto start = pasteboard.changeCount();
-  pasteboard.copyText("a");
-  pasteboard.copyText("a");
-  pasteboard.copyNothing();
-  EXPECT_EQ(pasteboard.changeCount(), start + 3);
-  EXPECT_TRUE(pasteboard.types().empty());
-
-  // Writing after clearing belongs to the same change.
-  const auto cleared = pasteboard.clearContents();
-  pasteboard.setString("x", kPasteboardTypeString);
-  pasteboard.setData(bytesOf("<b>x</b>"), kPasteboardTypeHTML);
-  EXPECT_EQ(pasteboard.changeCount(), cleared);
-  EXPECT_EQ(pasteboard.types(), (std::vector<std::string>{"public.utf8-plain-text", "public.html"}));
-}
-
 TEST_F(SimPasteboardTest, OffersOtherImageTypesAsTiff) {
   pasteboard.copyImage(encoded("PNG"), "public.png");
   const auto tiff = pasteboard.dataForType(kPasteboardTypeTIFF);

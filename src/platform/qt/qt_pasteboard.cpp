@@ -27,10 +27,15 @@ Bytes toBytes(const QByteArray& bytes) { return Bytes(bytes.begin(), bytes.end()
 
 QtPasteboard::QtPasteboard(QClipboard& clipboard, ImageCodec& images)
     : clipboard_(clipboard), images_(images), changeCount_(QDateTime::currentMSecsSinceEpoch()) {
-  QObject::connect(&clipboard_, &QClipboard::changed, [this](QClipboard::Mode mode) {
-    if (mode == QClipboard::Clipboard) ++changeCount_;
+  changed_ = QObject::connect(&clipboard_, &QClipboard::changed, [this](QClipboard::Mode mode) {
+    if (mode != QClipboard::Clipboard || publishing_) return;
+    ownsClipboard_ = false;
+    ++changeCount_;
   });
 }
+
+// The clipboard outlives this object; its signal must not reach a dead one.
+QtPasteboard::~QtPasteboard() { QObject::disconnect(changed_); }
 
 const QMimeData* QtPasteboard::current() const { return clipboard_.mimeData(QClipboard::Clipboard); }
 
@@ -95,53 +100,74 @@ std::optional<std::string> QtPasteboard::availableTypeFromArray(const std::vecto
 }
 
 std::int64_t QtPasteboard::clearContents() {
-  offer_ = Offer();
+  offer_.clear();
+  ownsClipboard_ = false;  // a new change even if the offer was ours
   publish();
   return changeCount_;
 }
 
 bool QtPasteboard::setString(const std::string& text, std::string_view type) {
-  if (type == kPasteboardTypeString) {
-    offer_.text = QString::fromStdString(text);
-    return publish();
-  }
-  return setData(bytesOf(text), type);
+  if (type != kPasteboardTypeString) return setData(bytesOf(text), type);
+  offer("text/plain", QString::fromStdString(text));
+  return publish();
 }
 
 bool QtPasteboard::setData(const Bytes& data, std::string_view type) {
   if (type == kPasteboardTypeString) return setString(textOf(data), type);
-  offer_.formats[mimeTypeFor(type)] = toQByteArray(data);
+  offer(mimeTypeFor(type), toQByteArray(data));
   return publish();
 }
 
 bool QtPasteboard::writeImage(const Image& image) {
   const QImage pixels = toQImage(image);
   if (pixels.isNull()) return false;
-  offer_.image = pixels;
-  if (auto tiff = images_.tiffRepresentation(image)) offer_.formats["image/tiff"] = toQByteArray(*tiff);
+  offer("application/x-qt-image", pixels);
+  if (auto tiff = images_.tiffRepresentation(image)) offer("image/tiff", toQByteArray(*tiff));
   return publish();
 }
 
 bool QtPasteboard::writeFileUrls(const std::vector<Url>& urls) {
+  QList<QUrl> all;
+  for (const auto& [mimeType, value] : offer_)
+    if (value.metaType() == QMetaType::fromType<QList<QUrl>>()) all = value.value<QList<QUrl>>();
+  for (const auto& url : urls) all.append(QUrl::fromEncoded(QByteArray::fromStdString(url.absoluteString())));
   QByteArray gnome = "copy";
-  for (const auto& url : urls) {
-    const QUrl qurl = QUrl::fromEncoded(QByteArray::fromStdString(url.absoluteString()));
-    offer_.urls.append(qurl);
-    gnome += '\n' + qurl.toEncoded();
-  }
-  offer_.formats[kGnomeCopiedFiles] = gnome;
+  for (const QUrl& url : all) gnome += '\n' + url.toEncoded();
+  offer("text/uri-list", QVariant::fromValue(all));
+  offer(kGnomeCopiedFiles, gnome);
   return publish();
 }
 
+// A type offered again moves to the end, as it does on the simulated pasteboard.
+void QtPasteboard::offer(const QString& mimeType, QVariant value) {
+  std::erase_if(offer_, [&](const auto& entry) { return entry.first == mimeType; });
+  offer_.emplace_back(mimeType, std::move(value));
+}
+
 // X11 serves the clipboard from one QMimeData: every write publishes the whole
-// offer again, so other applications always see all of it.
+// offer again, in the order offered, so other applications always see all of
+// it. Qt reports our own publishing at once; it is counted here instead, so
+// that the writes after clearContents belong to its change, unless someone
+// else replaced the offer meanwhile.
 bool QtPasteboard::publish() {
   auto* data = new QMimeData;
-  for (auto it = offer_.formats.cbegin(); it != offer_.formats.cend(); ++it) data->setData(it.key(), it.value());
-  if (offer_.text) data->setText(*offer_.text);
-  if (offer_.image) data->setImageData(*offer_.image);
-  if (!offer_.urls.isEmpty()) data->setUrls(offer_.urls);
+  for (const auto& [mimeType, value] : offer_) {
+    if (value.metaType() == QMetaType::fromType<QString>())
+      data->setText(value.toString());
+    else if (value.metaType() == QMetaType::fromType<QImage>())
+      data->setImageData(value);
+    else if (value.metaType() == QMetaType::fromType<QList<QUrl>>())
+      data->setUrls(value.value<QList<QUrl>>());
+    else
+      data->setData(mimeType, value.toByteArray());
+  }
+  publishing_ = true;
   clipboard_.setMimeData(data, QClipboard::Clipboard);  // takes ownership
+  publishing_ = false;
+  if (!ownsClipboard_) {
+    ++changeCount_;
+    ownsClipboard_ = true;
+  }
   return true;
 }
 

@@ -3,9 +3,13 @@
 #include <QByteArray>
 #include <QImage>
 #include <QList>
-#include <QMap>
+#include <QMetaObject>
+#include <QString>
 #include <QUrl>
+#include <QVariant>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/image.h"
 #include "platform/pasteboard.h"
@@ -19,9 +23,14 @@ namespace bm::qt {
 // counted here from the clipboard's change signal. It starts from the clock
 // at launch, so each launch's counts differ from every count an earlier run
 // stored: whatever is on the clipboard at launch is taken as a change.
+// clearContents and the writes after it are one change, as the count
+// clearContents returns promises.
 class QtPasteboard : public Pasteboard {
  public:
   QtPasteboard(QClipboard& clipboard, ImageCodec& images);
+  ~QtPasteboard() override;
+  QtPasteboard(const QtPasteboard&) = delete;
+  QtPasteboard& operator=(const QtPasteboard&) = delete;
 
   std::int64_t changeCount() override { return changeCount_; }
   std::vector<std::string> types() override;
@@ -36,20 +45,21 @@ class QtPasteboard : public Pasteboard {
   bool writeFileUrls(const std::vector<Url>& urls) override;
 
  private:
-  // What this application offers since its last clearContents.
-  struct Offer {
-    QMap<QString, QByteArray> formats;
-    std::optional<QString> text;
-    std::optional<QImage> image;
-    QList<QUrl> urls;
-  };
+  // What this application offers since its last clearContents, by MIME
+  // type in the order offered: text, image and URLs as QMimeData keeps them
+  // (QString, QImage, QList<QUrl>), anything else as bytes.
+  using Offer = std::vector<std::pair<QString, QVariant>>;
   const QMimeData* current() const;
+  void offer(const QString& mimeType, QVariant value);
   bool publish();
 
   QClipboard& clipboard_;
   ImageCodec& images_;
   std::int64_t changeCount_;
   Offer offer_;
+  bool publishing_ = false;
+  bool ownsClipboard_ = false;  // nobody replaced our offer since clearContents
+  QMetaObject::Connection changed_;
 };
 
 }  // namespace bm::qt

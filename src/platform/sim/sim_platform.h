@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,11 +65,25 @@ class SimPlatform : public Platform {
   // Driving the process.
   void advance(double seconds) { mainLoop_.advance(seconds); }
   // Opens the status item's menu as a click would: the delegate hears
-  // menuWillOpen, then the menu is tracked. False if there is no menu.
+  // menuWillOpen, then the menu is shown as it is now and tracked. A menu
+  // already open stays as shown and the delegate is not told again. False if
+  // there is no menu.
   bool openMenu();
   void closeMenu();
-  // Chooses the enabled item titled `title` in the open menu or one of its
-  // submenus, closing the menu first as the system does. False if none.
+  // What the open menu shows, submenus included, as rendered at opening
+  // (later changes to the status item's menu show at the next opening).
+  // Null while closed.
+  const Menu* shownMenu() const { return shown_.get(); }
+  // Chooses an item of the open menu by position: an index into its items,
+  // then into that item's submenu, and so on (titles repeat, positions do
+  // not). As in a real menu, every item on the way is enabled, each but the
+  // last holds a submenu, and the last has an action and no submenu. The
+  // menu closes first, the action runs with a copy of the item, then timers
+  // held back by the menu fire. False, with the menu left open, otherwise.
+  bool chooseMenuItem(const std::vector<size_t>& path);
+  bool chooseMenuItem(std::initializer_list<size_t> path) { return chooseMenuItem(std::vector<size_t>(path)); }
+  // The same for the one item titled `title` that can be chosen, looking
+  // only into submenus that can be opened. False if none or several can.
   bool chooseMenuItem(const std::string& title);
   // A click outside the popovers: transient ones close.
   void clickElsewhere();
@@ -88,6 +103,7 @@ class SimPlatform : public Platform {
   SimMainLoop mainLoop_;
   SimConsole console_;
   std::vector<std::shared_ptr<PopoverRecord>> popovers_;
+  std::unique_ptr<const Menu> shown_;
 };
 
 }  // namespace bm::sim
