@@ -1,5 +1,6 @@
 #include "platform/qt/qt_popover.h"
 
+#include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -75,11 +76,17 @@ void QtPopover::updatePixmap() {
   label_->setPixmap(QPixmap::fromImage(shown));
 }
 
-void QtPopover::showRelativeTo(Rect anchor, StatusButton& button, RectEdge) {
-  // The anchor is in the button; place the window under the icon, or above
-  // it when the tray is at the bottom of the screen.
-  Rect icon{0, 0, anchor.width, anchor.height};
+void QtPopover::showRelativeTo(Rect, StatusButton& button, RectEdge) {
+  // The anchor is always the whole button: place the window under the icon,
+  // or above it when the tray is at the bottom of the screen. Where the tray
+  // does not say where its icon is (StatusNotifierItem hosts), the pointer is
+  // the one place the user is sure to see.
+  Rect icon;
   if (const auto* tray = dynamic_cast<QtStatusButton*>(&button)) icon = tray->screenGeometry();
+  if (icon.width <= 0 || icon.height <= 0) {
+    const QPoint pointer = QCursor::pos();
+    icon = {static_cast<double>(pointer.x()), static_cast<double>(pointer.y()), 0, 0};
+  }
   const QPoint iconCenter(static_cast<int>(icon.x + icon.width / 2), static_cast<int>(icon.y + icon.height / 2));
   const QScreen* screen = QGuiApplication::screenAt(iconCenter);
   if (!screen) screen = QGuiApplication::primaryScreen();

@@ -2,11 +2,12 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
+#include <utility>
 
 #include "shared/qt_image_codec.h"
 #include "platform/qt/qt_main_loop.h"
@@ -26,19 +27,50 @@ QFont fontFor(const TextStyle& style, QFont font) {
   return font;
 }
 
-// Calls back when a widget is really shown or hidden.
-class VisibilityWatcher : public QObject {
+// Qt matches the shortcuts of a parentless popup menu's actions against no
+// window, so they would do nothing while the menu is open, the one time the
+// app takes keys. The menu, and each open submenu, matches them itself.
+class KeyEquivalents : public QObject {
  public:
-  VisibilityWatcher(QObject* parent, std::function<void(bool)> changed)
-      : QObject(parent), changed_(std::move(changed)) {}
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Show) changed_(true);
-    if (event->type() == QEvent::Hide) changed_(false);
-    return false;
+  using QObject::QObject;
+
+  static void installOn(QMenu& menu) {
+    // By name: without Q_OBJECT, findChild<KeyEquivalents*> would match any child.
+    static const QString name = QStringLiteral("KeyEquivalents");
+    if (menu.findChild<QObject*>(name, Qt::FindDirectChildrenOnly)) return;
+    auto* filter = new KeyEquivalents(&menu);
+    filter->setObjectName(name);
+    menu.installEventFilter(filter);
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    // Plain keys move through the menu and pick items by their letters.
+    if (!(key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier | Qt::AltModifier))) return false;
+    auto* open = qobject_cast<QMenu*>(watched);
+    if (!open) return false;
+    QMenu* root = open;
+    while (auto* parent = qobject_cast<QMenu*>(root->parent())) root = parent;
+    QAction* chosen = find(*root, QKeySequence(key->keyCombination()));
+    if (!chosen) return false;
+    for (QMenu* menu = open; menu; menu = qobject_cast<QMenu*>(menu->parent())) menu->hide();
+    chosen->trigger();
+    return true;
   }
 
  private:
-  std::function<void(bool)> changed_;
+  static QAction* find(const QMenu& menu, const QKeySequence& pressed) {
+    for (QAction* action : menu.actions()) {
+      if (!action->isEnabled()) continue;
+      if (action->menu()) {
+        if (QAction* found = find(*action->menu(), pressed)) return found;
+      } else if (!action->shortcut().isEmpty() && action->shortcut().matches(pressed) == QKeySequence::ExactMatch) {
+        return action;
+      }
+    }
+    return nullptr;
+  }
 };
 
 // The X11 tray icon is a small window of its own; name it for assistive
@@ -83,47 +115,145 @@ Rect QtStatusButton::bounds() const {
 }
 
 QtStatusItem::QtStatusItem(QtMainLoop& loop)
-    : loop_(loop), tray_(std::make_unique<QSystemTrayIcon>()), button_(std::make_unique<QtStatusButton>(*tray_)) {
+    : loop_(loop),
+      tray_(std::make_unique<QSystemTrayIcon>()),
+      button_(std::make_unique<QtStatusButton>(*tray_)),
+      contextMenu_(std::make_unique<QMenu>()),
+      popupMenu_(std::make_unique<QMenu>()),
+      trackingBound_(new QTimer(contextMenu_.get())) {
+  contextMenu_->setObjectName("BrindlemuxContextMenu");
+  popupMenu_->setObjectName("BrindlemuxMenu");
+  trackingBound_->setSingleShot(true);
+  trackingBound_->setInterval(kDefaultTrackingBound);
+  QObject::connect(trackingBound_, &QTimer::timeout, [this] { stopTracking(); });
+  watch(*contextMenu_);
+  watch(*popupMenu_);
+
+  // Hosts that speak StatusNotifierItem open only the context menu, on a
+  // right click; it has to be Qt's, so that Qt exports it to them.
+  tray_->setContextMenu(contextMenu_.get());
   QObject::connect(tray_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::Trigger) open(QPoint());
+    // On an XEmbed tray Qt has just shown the context menu, and this does
+    // nothing; a host that does not draw menus itself asks for one so.
     if (reason == QSystemTrayIcon::Context) open(QCursor::pos());
   });
 }
 
-QtStatusItem::~QtStatusItem() { tray_->hide(); }
+QtStatusItem::~QtStatusItem() {
+  tray_->hide();
+  tray_->setContextMenu(nullptr);
+  if (tracking_) loop_.setTracking(false);
+}
+
+void QtStatusItem::watch(QMenu& menu) {
+  // Emitted before the menu shows: when Qt pops the context menu up on an
+  // XEmbed tray, when open() pops its menu up, and when a StatusNotifierItem
+  // host asks for the menu over D-Bus.
+  QObject::connect(&menu, &QMenu::aboutToShow, [this, &menu] {
+    if (std::exchange(prepared_, nullptr) != &menu && !prepare(menu)) {
+      // Too late to stop Qt's own popup; take it down before it is used.
+      QTimer::singleShot(0, &menu, [&menu] { menu.hide(); });
+      return;
+    }
+    startTracking();
+  });
+  QObject::connect(&menu, &QMenu::aboutToHide, [this] { closed(); });
+  QObject::connect(&menu, &QMenu::triggered, [this] { closed(); });
+}
+
+// A host that never says its menu closed still passes on the chosen item,
+// which may be in a submenu; each rendering makes new submenus.
+void QtStatusItem::watchChoices(QMenu& menu) {
+  for (QMenu* submenu : menu.findChildren<QMenu*>()) {
+    if (submenu->property("watched").toBool()) continue;
+    submenu->setProperty("watched", true);
+    QObject::connect(submenu, &QMenu::triggered, [this] { closed(); });
+  }
+}
+
+void QtStatusItem::closed() {
+  // Held-back timers resume after the chosen item's action, which Qt
+  // delivers right after the menu hides.
+  QTimer::singleShot(0, contextMenu_.get(), [this] {
+    if (contextMenu_->isVisible() || popupMenu_->isVisible()) return;
+    stopTracking();
+    renderCurrent();
+  });
+}
 
 void QtStatusItem::setMenu(std::shared_ptr<Menu> menu) {
   menu_ = std::move(menu);
-  if (!qmenu_) {
-    qmenu_ = std::make_unique<QMenu>();
-    qmenu_->installEventFilter(new VisibilityWatcher(qmenu_.get(), [this](bool shown) {
-      if (shown) {
-        loop_.setTracking(true);
-      } else {
-        // Held-back timers resume after the chosen item's action, which Qt
-        // delivers right after the menu hides.
-        QTimer::singleShot(0, qmenu_.get(), [this] { loop_.setTracking(qmenu_->isVisible()); });
-      }
-    }));
-  }
+  // Once the caller has filled it in.
+  QTimer::singleShot(0, contextMenu_.get(), [this] {
+    if (!tracking_) renderCurrent();
+  });
 }
 
-// The tray's own context menu would open without asking the delegate first,
-// and Qt shows even an empty menu, so the item opens its menu itself.
+// A StatusNotifierItem host opens on a right click only a menu that already
+// has items, and then asks for a fresh one; so between openings the context
+// menu holds the menu as it stands.
+void QtStatusItem::renderCurrent() {
+  if (!menu_) return;
+  renderMenu(*menu_, *contextMenu_);
+  watchChoices(*contextMenu_);
+}
+
+void QtStatusItem::setTrackingBound(std::chrono::milliseconds bound) { trackingBound_->setInterval(bound); }
+
+// Asks the delegate, then renders; false when there is nothing to show.
+bool QtStatusItem::prepare(QMenu& target) {
+  if (menu_ && menu_->delegate()) menu_->delegate()->menuWillOpen(*menu_);
+  if (menu_) {
+    renderMenu(*menu_, target);
+    watchChoices(target);
+  } else {
+    target.clear();
+  }
+  return !target.isEmpty();
+}
+
+void QtStatusItem::startTracking() {
+  tracking_ = true;
+  loop_.setTracking(true);
+  // Some hosts never say that their menu closed; recording must not stop for good.
+  trackingBound_->start();
+}
+
+void QtStatusItem::stopTracking() {
+  trackingBound_->stop();
+  if (!std::exchange(tracking_, false)) return;
+  loop_.setTracking(false);
+}
+
+// A menu of its own rather than the context menu, which Qt may have written
+// for a StatusNotifierItem host.
 void QtStatusItem::open(QPoint at) {
-  if (!menu_ || qmenu_->isVisible()) return;
-  if (menu_->delegate()) menu_->delegate()->menuWillOpen(*menu_);
-  renderMenu(*menu_, *qmenu_);
-  if (qmenu_->isEmpty()) return;
+  if (contextMenu_->isVisible() || popupMenu_->isVisible() || !prepare(*popupMenu_)) return;
   if (at.isNull()) {
-    // Under the icon; a tray that does not tell where its icons are gets the pointer.
     const Rect icon = button_->screenGeometry();
     at = icon.width > 0 ? QPoint(static_cast<int>(icon.x), static_cast<int>(icon.y + icon.height)) : QCursor::pos();
   }
-  qmenu_->popup(at);
+  prepared_ = popupMenu_.get();  // aboutToShow comes from inside popup()
+  popupMenu_->popup(at);
+  prepared_ = nullptr;
 }
 
-void renderMenu(const Menu& menu, QMenu& target) {
+namespace {
+
+// Titles are shown as written. In DBusMenu labels, which Qt writes for a
+// StatusNotifierItem host (`exported`), "_" marks a mnemonic and "&" is text;
+// Qt 6.4 turns only the first "&" into "_" and leaves "_" unescaped. So an
+// exported title gets its "_" doubled and a leading "&" for Qt to turn (its
+// first letter becomes the mnemonic), and its own "&" stay as they are.
+QString menuText(QString title, bool exported) {
+  if (!exported) return title.replace('&', QLatin1String("&&"));
+  title.replace('_', QLatin1String("__"));
+  return title.isEmpty() ? title : title.prepend('&');
+}
+
+void renderInto(const Menu& menu, QMenu& target, bool exported) {
+  KeyEquivalents::installOn(target);
   target.clear();
   for (auto* submenu : target.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) submenu->deleteLater();
   for (const MenuItem& item : menu.items()) {
@@ -132,7 +262,7 @@ void renderMenu(const Menu& menu, QMenu& target) {
       continue;
     }
     const auto& styled = item.attributedTitle();
-    auto* action = target.addAction(QString::fromStdString(styled ? styled->text : item.title()));
+    auto* action = target.addAction(menuText(QString::fromStdString(styled ? styled->text : item.title()), exported));
     if (styled) action->setFont(fontFor(styled->style, target.font()));
     action->setEnabled(item.isEnabled());
     if (item.state() == MenuItemState::on) {
@@ -143,8 +273,13 @@ void renderMenu(const Menu& menu, QMenu& target) {
       action->setShortcut(QKeySequence(QString("Ctrl+") + QString::fromStdString(item.keyEquivalent()).toUpper()));
     if (!item.image().isNull()) action->setIcon(iconFor(item.image()));
     if (item.submenu()) {
-      auto* submenu = new QMenu(QString::fromStdString(item.submenu()->title()), &target);
-      renderMenu(*item.submenu(), *submenu);
+      // Qt 6 gives a submenu its item's text as title(); its own title is
+      // kept where assistive technology reads a popup's name.
+      const QString submenuTitle = QString::fromStdString(item.submenu()->title());
+      auto* submenu = new QMenu(submenuTitle, &target);
+      submenu->setWindowTitle(submenuTitle);
+      submenu->setAccessibleName(submenuTitle);
+      renderInto(*item.submenu(), *submenu, exported);
       action->setMenu(submenu);
     }
     if (item.hasAction()) {
@@ -152,6 +287,10 @@ void renderMenu(const Menu& menu, QMenu& target) {
     }
   }
 }
+
+}  // namespace
+
+void renderMenu(const Menu& menu, QMenu& target) { renderInto(menu, target, target.platformMenu() != nullptr); }
 
 std::shared_ptr<StatusItem> QtStatusBar::statusItemWithLength(double) { return std::make_shared<QtStatusItem>(loop_); }
 

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QScreen>
+#include <vector>
 
 #include "shared/qt_image_codec.h"
 #include "platform/qt/qt_main_loop.h"
@@ -61,6 +65,32 @@ TEST_F(QtPopoverTest, OnlyATransientPopoverClosesOnAClick) {
   popover.setBehavior(PopoverBehavior::transient);
   clickOn(window());
   EXPECT_FALSE(popover.isShown());
+}
+
+// Where the tray does not say where its icon is (a StatusNotifierItem host),
+// the popover goes under the pointer, or above it, and stays on the screen.
+TEST_F(QtPopoverTest, WithoutTheIconsPlaceItOpensAtThePointer) {
+  ASSERT_EQ(static_cast<QtStatusButton&>(button).screenGeometry().width, 0);
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  struct Case {
+    const char* name;
+    QPoint pointer;
+    QPoint topLeft;
+  };
+  const std::vector<Case> cases = {
+      {"centred under it", {400, 100}, {300, 100}},
+      {"above it near the bottom", {400, screen.bottom() - 50}, {300, screen.bottom() - 250}},
+      {"kept on the screen at the right", {screen.right() - 10, 100}, {screen.right() - 200, 100}},
+      {"kept on the screen at the left", {20, 100}, {screen.left(), 100}},
+  };
+  for (const Case& place : cases) {
+    SCOPED_TRACE(place.name);
+    QCursor::setPos(place.pointer);
+    show();
+    ASSERT_TRUE(window());
+    EXPECT_EQ(window()->geometry().topLeft(), place.topLeft);
+    popover.close();
+  }
 }
 
 }  // namespace
