@@ -6,6 +6,7 @@ which most desktops use). Every process is started here and stopped by PID.
 Run under dbus-run-session: the StatusNotifierItem watcher lives on the
 session bus, so only one host runs at a time.
 """
+import glob
 import os
 import shutil
 import signal
@@ -15,7 +16,7 @@ import time
 
 from menu_reading import connection_pid, dbus_property
 
-XFCONFD = "/usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd"
+XFCONFD = next(iter(glob.glob("/usr/lib/*/xfce4/xfconf/xfconfd")), "xfconfd")  # Debian's multiarch folder
 A11Y_BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 
 
