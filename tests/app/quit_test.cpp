@@ -15,12 +15,24 @@ std::vector<std::string> writesOf(const sim::SimUserDefaults& defaults, const st
   return values;
 }
 
-TEST(QuitTest, QuittingFromTheMenuSavesTheStyleAndAgainDuringTermination) {
+TEST(QuitTest, QuittingFromTheMenuSavesBeforeAskingToTerminateAndAgainDuringTermination) {
   test::SimApp app;
   app.launch();
   app.delegate().previewStyle = PreviewStyle::always;
-  app.delegate().quitApp();
+  app.delegate().clipboardHistory = test::textHistory(2);
+  const auto historyFile = app.world.documentsDirectory() / "ClipboardHistory.data";
+  std::vector<std::string> stylesAtTerminate;
+  std::string historyAtTerminate;
+  app.platform().simApplication().onTerminate = [&] {
+    stylesAtTerminate = writesOf(app.world.defaults, "PreviewStyle");
+    const auto saved = files::readWholeFile(historyFile);
+    historyAtTerminate = saved ? textOf(saved.value()) : "";
+  };
+  ASSERT_TRUE(app.platform().openMenu());
+  ASSERT_TRUE(app.platform().chooseMenuItem("Quit"));
   EXPECT_TRUE(app.platform().simApplication().hasTerminated());
+  EXPECT_EQ(stylesAtTerminate, std::vector<std::string>{"Show always"});
+  EXPECT_EQ(historyAtTerminate, encodeHistory(app.delegate().clipboardHistory).value());
   EXPECT_EQ(writesOf(app.world.defaults, "PreviewStyle"), (std::vector<std::string>{"Show always", "Show always"}));
 }
 

@@ -15,30 +15,14 @@ import tempfile
 import time
 
 from menu_reading import connection_pid, dbus_property
+from processes import stop, wait_for
 
 XFCONFD = next(iter(glob.glob("/usr/lib/*/xfce4/xfconf/xfconfd")), "xfconfd")  # Debian's multiarch folder
 A11Y_BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 
 
-def wait_for(predicate, timeout=10.0, interval=0.05):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(interval)
-    return predicate()
 
 
-def stop(process, sig=signal.SIGTERM, timeout=5.0):
-    if process.poll() is None:
-        process.send_signal(sig)
-        try:
-            process.wait(timeout)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
-    return process.returncode
 
 
 def descends_from(pid, ancestor):

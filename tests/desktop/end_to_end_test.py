@@ -7,7 +7,6 @@ Starts Xvfb and trayer once, then one application per test with a
 throwaway HOME; every process is started here and stopped by its PID.
 """
 import base64
-import configparser
 import json
 import os
 import random
@@ -21,30 +20,15 @@ import time
 import unittest
 import uuid
 
+from processes import read_setting, stop, wait_for
+
 APP = None
 DISPLAY = None
 RUNTIME_DIR = None
 
 
-def wait_for(predicate, timeout=10.0, interval=0.05):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(interval)
-    return predicate()
 
 
-def stop(process, sig=signal.SIGTERM, timeout=5.0):
-    if process.poll() is None:
-        process.send_signal(sig)
-        try:
-            process.wait(timeout)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
-    return process.returncode
 
 
 def free_display():
@@ -227,12 +211,7 @@ class App:
             return f.read()
 
     def setting(self, key):
-        parser = configparser.ConfigParser()
-        try:
-            parser.read(self.settings)
-        except configparser.Error:
-            return None
-        return parser.get("General", key, fallback=None)
+        return read_setting(self.settings, key)
 
     def tray_window(self):
         found = run("xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid), "--class", "brindlemux")

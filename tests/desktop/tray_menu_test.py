@@ -9,7 +9,6 @@ as a screen reader reads them; on the StatusNotifierItem host the menu the
 host draws is read, and the DBusMenu layout the application exports.
 Screenshots of the open menus are kept in ARTIFACT_FOLDER.
 """
-import configparser
 import contextlib
 import json
 import os
@@ -22,7 +21,8 @@ import unittest
 import uuid
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop_session import AccessibilityBus, Session, Trayer, XfcePanel, stop, wait_for  # noqa: E402
+from desktop_session import AccessibilityBus, Session, Trayer, XfcePanel  # noqa: E402
+from processes import read_setting, stop, wait_for  # noqa: E402
 from menu_reading import SEPARATOR, Accessibility, exported_layout, exported_menu, layout_of  # noqa: E402
 
 APP = None
@@ -78,12 +78,7 @@ class App:
         self.process = subprocess.Popen([APP], env=env, stdout=self.log, stderr=self.log)
 
     def setting(self, key):
-        parser = configparser.ConfigParser()
-        try:
-            parser.read(self.settings)
-        except configparser.Error:
-            return None
-        return parser.get("General", key, fallback=None)
+        return read_setting(self.settings, key)
 
     def stop(self, sig=signal.SIGTERM):
         code = stop(self.process, sig)

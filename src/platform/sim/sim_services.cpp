@@ -109,6 +109,7 @@ void SimApplication::terminate() {
   if (terminated_) return;
   terminated_ = true;
   running_ = false;
+  if (onTerminate) onTerminate();
   if (delegate_) delegate_->applicationWillTerminate();
 }
 

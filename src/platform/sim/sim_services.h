@@ -161,6 +161,8 @@ class SimApplication : public Application {
 
   std::optional<ActivationPolicy> activationPolicy() const { return policy_; }
   bool hasTerminated() const { return terminated_; }
+  // Lets a test look at the app when termination is asked for, before it is delivered.
+  std::function<void()> onTerminate;
 
  private:
   ApplicationDelegate* delegate_ = nullptr;
