@@ -21,10 +21,6 @@ XFCONFD = next(iter(glob.glob("/usr/lib/*/xfce4/xfconf/xfconfd")), "xfconfd")  #
 A11Y_BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 
 
-
-
-
-
 def descends_from(pid, ancestor):
     """Whether process `pid` is `ancestor` or one of its children's children."""
     while pid and pid > 1:

@@ -27,10 +27,6 @@ DISPLAY = None
 RUNTIME_DIR = None
 
 
-
-
-
-
 def free_display():
     for number in range(90, 200):
         if not os.path.exists(f"/tmp/.X{number}-lock") and not os.path.exists(f"/tmp/.X11-unix/X{number}"):

@@ -168,7 +168,9 @@ def exported_menu(service):
 def exported_layout(entries):
     """(label, enabled, checked) of each exported entry, labels without mnemonic marks."""
     def plain(label):
-        # DBusMenu marks a mnemonic with "_" and writes a real underscore as "__".
-        return label.replace("__", "\0").replace("_", "").replace("\0", "_")
+        # DBusMenu writes a real underscore as "__" and marks a mnemonic with "_".
+        # Only a mnemonic on a zero-width space (no key types it) is taken out:
+        # any other "_" stays, so a title that gives the host a letter key fails.
+        return label.replace("__", "\0").replace("_\u200b", "").replace("\0", "_")
     return [SEPARATOR if entry == SEPARATOR else (plain(entry["label"]), entry["enabled"], entry["checked"])
             for entry in entries]

@@ -50,6 +50,7 @@ TEST(ClearingTest, RemovesEveryEntryAndStoredFileAndLeavesTheRestAlone) {
   EXPECT_EQ(test::rows(*app.statusItem()->menu())[4], "Empty (disabled)");
   // Untouched: the style, the pending timer, the handled change count.
   EXPECT_EQ(delegate.previewStyle, PreviewStyle::temporary);
+  EXPECT_EQ(test::rows(*app.statusItem()->menu())[8], "[x] Show for 5 seconds");
   EXPECT_EQ(delegate.previewTimer, timer);
   EXPECT_TRUE(timer->isValid());
   EXPECT_EQ(app.world.defaults.integerForKey("LastChangeCount"), handled);

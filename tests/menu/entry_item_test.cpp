@@ -13,16 +13,16 @@ namespace bm {
 namespace {
 namespace fs = std::filesystem;
 
-// A picture whose left half is red and right half blue.
-Bytes halvesPng(int width, int height) {
+// A picture of four vertical stripes: red, green, blue, yellow.
+Bytes stripesPng(int width, int height) {
+  const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
   QImage image(width, height, QImage::Format_ARGB32);
-  image.fill(Qt::red);
-  for (int x = width / 2; x < width; ++x)
-    for (int y = 0; y < height; ++y) image.setPixelColor(x, y, Qt::blue);
+  for (int x = 0; x < width; ++x)
+    for (int y = 0; y < height; ++y) image.setPixelColor(x, y, colours[x * 4 / width]);
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "JPEG", 95);
+  image.save(&buffer, "PNG");
   return Bytes(bytes.begin(), bytes.end());
 }
 
@@ -55,15 +55,23 @@ TEST_F(EntryItemTest, CarriesTheWholeEntryAndItsTitle) {
 
 TEST_F(EntryItemTest, AnImageWithAUsableThumbnailShowsItStretchedToSixteenPoints) {
   const auto entry = test::imageEntry();
-  ASSERT_TRUE(files::writeWholeFile(thumbnailOf(entry), halvesPng(64, 16)));
+  ASSERT_TRUE(files::writeWholeFile(thumbnailOf(entry), stripesPng(64, 8)));
   const MenuItem item = app.delegate().makeMenuItem(entry);
   EXPECT_EQ(item.title(), "Image");
   ASSERT_FALSE(item.image().isNull());
   EXPECT_EQ(item.image().size(), (Size{16, 16}));
-  // Stretched, not cropped: both halves of the wide picture are there.
+  // Stretched, not cropped nor fitted: every stripe is there, top to bottom.
   const QImage pixels = qt::toQImage(item.image());
-  EXPECT_GT(QColor(pixels.pixel(1, 8)).red(), 200);
-  EXPECT_GT(QColor(pixels.pixel(14, 8)).blue(), 200);
+  const QColor expected[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
+  for (int stripe = 0; stripe < 4; ++stripe) {
+    for (const int y : {0, 8, 15}) {
+      const QColor seen(pixels.pixel(stripe * 4 + 2, y));
+      EXPECT_LT(std::abs(seen.red() - expected[stripe].red()) + std::abs(seen.green() - expected[stripe].green()) +
+                    std::abs(seen.blue() - expected[stripe].blue()),
+                60)
+          << "stripe " << stripe << " row " << y;
+    }
+  }
 }
 
 TEST_F(EntryItemTest, AnyTroubleWithTheThumbnailLeavesAPlainUsableItem) {
@@ -90,7 +98,7 @@ TEST_F(EntryItemTest, AnyTroubleWithTheThumbnailLeavesAPlainUsableItem) {
 
 TEST_F(EntryItemTest, OnlyAnImageEntryWithImageContentGetsAPicture) {
   auto image = test::imageEntry();
-  ASSERT_TRUE(files::writeWholeFile(thumbnailOf(image), halvesPng(8, 8)));
+  ASSERT_TRUE(files::writeWholeFile(thumbnailOf(image), stripesPng(8, 8)));
   ClipboardItem typedOther = image;
   typedOther.type = ItemType::data;  // content is an image, kind says otherwise
   ClipboardItem otherContent = test::textEntry("looks like an image");

@@ -49,6 +49,7 @@ TEST_F(HistoryMenuTest, ShowsTheNewestUnderCurrentAndTheNextTenUnderHistory) {
                kPreviewAndCommands},
   };
   for (const auto& c : cases) EXPECT_EQ(menuWith(c.entries), c.rows) << c.entries << " entries";
+  EXPECT_EQ(menu().items()[14].submenu()->items()[0].title(), "entry 11");
 }
 
 TEST_F(HistoryMenuTest, EverythingPastTheEleventhIsInTheOverflowSubmenuAndCanBeReached) {

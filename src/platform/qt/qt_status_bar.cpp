@@ -241,15 +241,17 @@ void QtStatusItem::open(QPoint at) {
 
 namespace {
 
-// Titles are shown as written. In DBusMenu labels, which Qt writes for a
-// StatusNotifierItem host (`exported`), "_" marks a mnemonic and "&" is text;
-// Qt 6.4 turns only the first "&" into "_" and leaves "_" unescaped. So an
-// exported title gets its "_" doubled and a leading "&" for Qt to turn (its
-// first letter becomes the mnemonic), and its own "&" stay as they are.
+// Titles are shown as written, and no letter of them becomes a key that
+// chooses the item (a stray "c" must not clear the history). In DBusMenu
+// labels, which Qt writes for a StatusNotifierItem host (`exported`), "_"
+// marks a mnemonic and "&" is text; Qt 6.4 turns the first "&" into "_" and
+// leaves "_" unescaped. So an exported title gets its "_" doubled and, when it
+// holds a "&", a leading "&" before a zero-width space: the mnemonic falls on
+// a character no key types, and the title's own "&" stay as they are.
 QString menuText(QString title, bool exported) {
   if (!exported) return title.replace('&', QLatin1String("&&"));
   title.replace('_', QLatin1String("__"));
-  return title.isEmpty() ? title : title.prepend('&');
+  return title.contains('&') ? title.prepend(QStringLiteral("&\u200B")) : title;
 }
 
 void renderInto(const Menu& menu, QMenu& target, bool exported) {

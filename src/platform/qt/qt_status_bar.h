@@ -44,7 +44,7 @@ class QtStatusButton : public StatusButton {
 class QtStatusItem : public StatusItem {
  public:
   // How long timers wait for a host that never says the menu has closed.
-  static constexpr std::chrono::milliseconds kDefaultTrackingBound{60'000};
+  static constexpr std::chrono::milliseconds kDefaultTrackingBound{10'000};
 
   explicit QtStatusItem(QtMainLoop& loop);
   ~QtStatusItem() override;
