@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "model/clipboard_item.h"
@@ -37,6 +39,9 @@ class AppDelegate : public ApplicationDelegate,
   void checkClipboard();
   // capture/content_capture.cpp
   void captureContent(Pasteboard& pasteboard);
+  // capture/history_insertion.cpp
+  void addToHistory(const ClipboardContent& content, ItemType type, const std::string& displayText);
+  bool contentsMatch(const ClipboardItem& existing, ItemType type, const ClipboardContent& content);
 
   // menu/history_menu.cpp
   void rebuildMenu();
@@ -63,6 +68,24 @@ class AppDelegate : public ApplicationDelegate,
   static constexpr double kPollInterval = 0.5;
 
  private:
+  // capture/content_capture.cpp: one step per kind, tried in this order.
+  struct Capture;
+  bool isConcealed(Pasteboard& pasteboard);
+  Capture captureFiles(Pasteboard& pasteboard);
+  Capture captureImage(Pasteboard& pasteboard);
+  Capture captureFigmaCopy(Pasteboard& pasteboard);
+  Capture capturePlainText(Pasteboard& pasteboard);
+  Capture captureOtherData(Pasteboard& pasteboard);
+  void writeThumbnail(const Uuid& storedFileId, const Image& image);
+  // Prints one line when the write fails; the entry is kept all the same.
+  void writeDataFile(const Uuid& storedFileId, const Bytes& bytes);
+
+  // capture/history_insertion.cpp
+  class NewContent;
+  bool contentsMatch(const ClipboardItem& existing, ItemType type, NewContent& newContent);
+  // A data file's bytes; nothing when it is missing or cannot be read (one line then).
+  std::optional<Bytes> readDataFile(const Uuid& storedFileId);
+
   // A menu action that reaches `method` of this delegate while it exists;
   // items carry no target, as actions travel the responder chain.
   MenuAction actionFor(void (AppDelegate::*method)(const MenuItem&));

@@ -158,6 +158,40 @@ Result<Bytes> readWholeFile(const fs::path& file) {
   return bytes;
 }
 
+Result<bool> holdsExactly(const fs::path& file, const Bytes& bytes) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errnoError(errno, file);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    const int saved = S_ISDIR(info.st_mode) ? EISDIR : errno;
+    ::close(fd);
+    return errnoError(saved, file);
+  }
+  // Only regular files report a size to trust.
+  if (S_ISREG(info.st_mode) && static_cast<std::uintmax_t>(info.st_size) != bytes.size()) {
+    ::close(fd);
+    return false;
+  }
+  std::vector<std::uint8_t> piece(std::min<size_t>(bytes.size() + 1, 256 * 1024));
+  size_t compared = 0;
+  for (;;) {
+    const ssize_t n = ::read(fd, piece.data(), piece.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int saved = errno;
+      ::close(fd);
+      return errnoError(saved, file);
+    }
+    const auto count = static_cast<size_t>(n);
+    if (count == 0 || count > bytes.size() - compared ||
+        std::memcmp(piece.data(), bytes.data() + compared, count) != 0) {
+      ::close(fd);
+      return count == 0 && compared == bytes.size();
+    }
+    compared += count;
+  }
+}
+
 bool exists(const fs::path& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0;

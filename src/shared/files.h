@@ -32,6 +32,11 @@ Result<std::filesystem::path> moveAside(const std::filesystem::path& path, const
 // The whole file.
 Result<Bytes> readWholeFile(const std::filesystem::path& file);
 
+// Whether the file holds exactly `bytes`: the sizes are compared first, then
+// the contents a piece at a time up to the first difference. Fails where
+// readWholeFile would, except that a file of another size is not read.
+Result<bool> holdsExactly(const std::filesystem::path& file, const Bytes& bytes);
+
 // True when anything (a file or a directory) exists at `path`.
 bool exists(const std::filesystem::path& path);
 

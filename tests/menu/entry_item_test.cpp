@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QColor>
 #include <QImage>
 
@@ -8,23 +7,11 @@
 #include "shared/qt_image_codec.h"
 #include "support/history_entries.h"
 #include "support/sim_app.h"
+#include "support/test_images.h"
 
 namespace bm {
 namespace {
 namespace fs = std::filesystem;
-
-// A picture of four vertical stripes: red, green, blue, yellow.
-Bytes stripesPng(int width, int height) {
-  const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
-  QImage image(width, height, QImage::Format_ARGB32);
-  for (int x = 0; x < width; ++x)
-    for (int y = 0; y < height; ++y) image.setPixelColor(x, y, colours[x * 4 / width]);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return Bytes(bytes.begin(), bytes.end());
-}
 
 class EntryItemTest : public ::testing::Test {
  protected:
@@ -55,7 +42,7 @@ TEST_F(EntryItemTest, CarriesTheWholeEntryAndItsTitle) {
 
 TEST_F(EntryItemTest, AnImageWithAUsableThumbnailShowsItStretchedToSixteenPoints) {
   const auto entry = test::imageEntry();
-  ASSERT_TRUE(files::writeWholeFile(thumbnailOf(entry), stripesPng(64, 8)));
+  ASSERT_TRUE(files::writeWholeFile(thumbnailOf(entry), test::stripes(64, 8)));
   const MenuItem item = app.delegate().makeMenuItem(entry);
   EXPECT_EQ(item.title(), "Image");
   ASSERT_FALSE(item.image().isNull());
@@ -98,7 +85,7 @@ TEST_F(EntryItemTest, AnyTroubleWithTheThumbnailLeavesAPlainUsableItem) {
 
 TEST_F(EntryItemTest, OnlyAnImageEntryWithImageContentGetsAPicture) {
   auto image = test::imageEntry();
-  ASSERT_TRUE(files::writeWholeFile(thumbnailOf(image), stripesPng(8, 8)));
+  ASSERT_TRUE(files::writeWholeFile(thumbnailOf(image), test::stripes(8, 8)));
   ClipboardItem typedOther = image;
   typedOther.type = ItemType::data;  // content is an image, kind says otherwise
   ClipboardItem otherContent = test::textEntry("looks like an image");

@@ -1,0 +1,145 @@
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <optional>
+
+#include "app/app_delegate.h"
+#include "shared/files.h"
+
+namespace bm {
+namespace {
+
+bool isAscii(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Equal under Unicode canonical equivalence: a precomposed and a decomposed
+// accented letter are the same text.
+bool textsAreCanonicallyEquivalent(const icu::UnicodeString& a, const icu::UnicodeString& b) {
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
+  if (U_FAILURE(status)) return a == b;
+  const icu::UnicodeString first = nfd->normalize(a, status);
+  const icu::UnicodeString second = nfd->normalize(b, status);
+  return U_SUCCESS(status) ? first == second : a == b;
+}
+
+// The stored-file id of an image or data content.
+std::optional<Uuid> storedFileIdOf(const ClipboardContent& content) {
+  if (const auto* image = std::get_if<ImageContent>(&content)) return image->storedFileId;
+  if (const auto* data = std::get_if<DataContent>(&content)) return data->storedFileId;
+  return std::nullopt;
+}
+
+}  // namespace
+
+// What the new content is compared by, made once per insertion: a history
+// of large texts or images would otherwise convert or read it once per
+// earlier entry.
+class AppDelegate::NewContent {
+ public:
+  NewContent(const ClipboardContent& content, AppDelegate& delegate) : content_(content), delegate_(delegate) {}
+
+  const ClipboardContent& content() const { return content_; }
+
+  const icu::UnicodeString& text() {
+    if (!text_) text_ = icu::UnicodeString::fromUTF8(std::get<TextContent>(content_).text);
+    return *text_;
+  }
+
+  // The new data file's bytes; nothing when it is missing or unreadable.
+  const std::optional<Bytes>& dataFileBytes() {
+    if (!dataFileBytes_) dataFileBytes_ = delegate_.readDataFile(*storedFileIdOf(content_));
+    return *dataFileBytes_;
+  }
+
+ private:
+  const ClipboardContent& content_;
+  AppDelegate& delegate_;
+  std::optional<icu::UnicodeString> text_;
+  std::optional<std::optional<Bytes>> dataFileBytes_;
+};
+
+void AppDelegate::addToHistory(const ClipboardContent& content, ItemType type, const std::string& displayText) {
+  ClipboardItem item{Uuid::random(), platform_.mainLoop().now(), content, type, displayText};
+
+  NewContent newContent(content, *this);
+  std::optional<Uuid> removedFiles;
+  const auto match = std::find_if(clipboardHistory.begin(), clipboardHistory.end(), [&](const ClipboardItem& existing) {
+    return contentsMatch(existing, type, newContent);
+  });
+  if (match != clipboardHistory.end()) {
+    removedFiles = storedFileIdOf(match->content);
+    clipboardHistory.erase(match);
+  }
+  clipboardHistory.insert(clipboardHistory.begin(), std::move(item));
+
+  // Saved before the replaced entry's files go, so that no saved history
+  // ever names a file that is gone.
+  persistenceManager->saveHistory(clipboardHistory);
+  if (removedFiles) persistenceManager->deleteFiles(*removedFiles);
+  rebuildMenu();
+}
+
+bool AppDelegate::contentsMatch(const ClipboardItem& existing, ItemType type, const ClipboardContent& content) {
+  NewContent newContent(content, *this);
+  return contentsMatch(existing, type, newContent);
+}
+
+bool AppDelegate::contentsMatch(const ClipboardItem& existing, ItemType type, NewContent& newContent) {
+  if (existing.type != type) return false;
+  const ClipboardContent& content = newContent.content();
+  if (existing.content.index() != content.index()) return false;
+
+  if (const auto* text = std::get_if<TextContent>(&existing.content)) {
+    const std::string& newText = std::get<TextContent>(content).text;
+    if (text->text == newText) return true;
+    if (isAscii(text->text) && isAscii(newText)) return false;  // ASCII is its own canonical form
+    return textsAreCanonicallyEquivalent(icu::UnicodeString::fromUTF8(text->text), newContent.text());
+  }
+  if (const auto* files = std::get_if<FileContent>(&existing.content)) {
+    const auto& newFiles = std::get<FileContent>(content);
+    if (files->paths.size() != newFiles.paths.size()) return false;
+    for (size_t i = 0; i < files->paths.size(); ++i) {
+      const auto& path = files->paths[i];
+      const auto& newPath = newFiles.paths[i];
+      if (path == newPath) continue;
+      if (isAscii(path) && isAscii(newPath)) return false;
+      if (!textsAreCanonicallyEquivalent(icu::UnicodeString::fromUTF8(path), icu::UnicodeString::fromUTF8(newPath)))
+        return false;
+    }
+    return files->bookmarks == newFiles.bookmarks;
+  }
+
+  // Image or data: the data files decide. The existing file is streamed
+  // against the new one's bytes, which are read once per insertion.
+  const auto existingFile = persistenceManager->dataDirectory() / storedFileIdOf(existing.content)->uuidString();
+  if (!files::exists(existingFile)) return !newContent.dataFileBytes();
+  const auto& newBytes = newContent.dataFileBytes();
+  if (!newBytes) {
+    auto read = files::readWholeFile(existingFile);
+    if (read) return false;
+    platform_.console().printLine("Failed to load data file: " + read.error().description);
+    return true;
+  }
+  const auto same = files::holdsExactly(existingFile, *newBytes);
+  if (!same) {
+    platform_.console().printLine("Failed to load data file: " + same.error().description);
+    return false;
+  }
+  return same.value();
+}
+
+std::optional<Bytes> AppDelegate::readDataFile(const Uuid& storedFileId) {
+  const auto file = persistenceManager->dataDirectory() / storedFileId.uuidString();
+  if (!files::exists(file)) return std::nullopt;
+  auto bytes = files::readWholeFile(file);
+  if (!bytes) {
+    platform_.console().printLine("Failed to load data file: " + bytes.error().description);
+    return std::nullopt;
+  }
+  return std::move(bytes).value();
+}
+
+}  // namespace bm
