@@ -33,7 +33,7 @@ void expectSameEntries(const std::vector<bm::ClipboardItem>& first, const std::v
       violation(at + "timestamp changed");
     }
     if (a.content.index() != b.content.index()) violation(at + "content kind changed");
-    if (!(a.content == b.content)) violation(at + "content changed");
+    if (!identicalContents(a.content, b.content)) violation(at + "content changed");
     if (a.type != b.type) violation(at + "type changed");
     if (a.displayText != b.displayText) violation(at + "displayText changed");
   }

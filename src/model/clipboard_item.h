@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -42,25 +43,39 @@ struct RawValues<PreviewStyle> {
 // The payload of an entry: what goes back on the pasteboard when it is chosen.
 struct TextContent {
   std::string text;
-  bool operator==(const TextContent&) const = default;
 };
 // The stored-file id names the data file (and the thumbnail); it is not the entry's id.
 struct ImageContent {
   Uuid storedFileId;
-  bool operator==(const ImageContent&) const = default;
 };
 // One path and one bookmark per copied file, index by index.
 struct FileContent {
   std::vector<std::string> paths;
   std::vector<Bytes> bookmarks;
-  bool operator==(const FileContent&) const = default;
 };
 struct DataContent {
   Uuid storedFileId;
-  bool operator==(const DataContent&) const = default;
 };
 
 using ClipboardContent = std::variant<TextContent, ImageContent, FileContent, DataContent>;
+
+// Field for field: the same case, text, paths, bookmark bytes and stored-file
+// ids. For checking that a value came back unchanged; whether two copies are
+// the same content is for duplicate detection (contentsMatch) to say.
+inline bool identicalContents(const ClipboardContent& a, const ClipboardContent& b) {
+  if (a.index() != b.index()) return false;
+  return std::visit(
+      [&b](const auto& first) {
+        using C = std::decay_t<decltype(first)>;
+        const C& second = std::get<C>(b);
+        if constexpr (std::is_same_v<C, TextContent>) return first.text == second.text;
+        if constexpr (std::is_same_v<C, FileContent>)
+          return first.paths == second.paths && first.bookmarks == second.bookmarks;
+        if constexpr (std::is_same_v<C, ImageContent> || std::is_same_v<C, DataContent>)
+          return first.storedFileId == second.storedFileId;
+      },
+      a);
+}
 
 // One history entry. Entries are never changed once made; two entries are
 // the same entry exactly when their ids are equal.

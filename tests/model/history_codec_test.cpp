@@ -114,7 +114,7 @@ TEST(HistoryCodecTest, ReadersAcceptWhatOtherWritersMayProduce) {
     const auto items = decoded(c.document);
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].id.uuidString(), expectedId);
-    EXPECT_TRUE(items[0].content == c.content);
+    EXPECT_TRUE(identicalContents(items[0].content, c.content));
     EXPECT_EQ(items[0].timestamp.secondsSinceReferenceDate, c.seconds);
   }
   EXPECT_EQ(decoded(cases[3].document)[0].displayText, "é🎉");

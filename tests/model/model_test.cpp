@@ -83,8 +83,22 @@ TEST(DateTest, CountsFromTheStartOf2001Utc) {
 TEST(ClipboardContentTest, EntriesWithEqualContentStayDistinctEntries) {
   const ClipboardItem a{Uuid::random(), Date{1}, FileContent{}, ItemType::file, "0 Files:"};
   const ClipboardItem b{Uuid::random(), Date{1}, FileContent{}, ItemType::file, "0 Files:"};
-  EXPECT_EQ(a.content, b.content);  // a file content with no files is a valid content
+  EXPECT_TRUE(identicalContents(a.content, b.content));  // a file content with no files is a valid content
   EXPECT_NE(a.id, b.id);
+}
+
+TEST(ClipboardContentTest, IdenticalContentsComparesEveryField) {
+  const Uuid id = Uuid::random();
+  const ClipboardContent base[] = {TextContent{"a"}, ImageContent{id}, FileContent{{"/a"}, {Bytes{1}}}, DataContent{id}};
+  const ClipboardContent changed[] = {TextContent{"b"}, ImageContent{Uuid::random()}, FileContent{{"/a"}, {Bytes{2}}},
+                                      DataContent{Uuid::random()}};
+  for (size_t i = 0; i < std::size(base); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_TRUE(identicalContents(base[i], base[i]));
+    EXPECT_FALSE(identicalContents(base[i], changed[i]));
+    EXPECT_FALSE(identicalContents(base[i], base[(i + 1) % std::size(base)]));  // another case
+  }
+  EXPECT_FALSE(identicalContents(FileContent{{"/a"}, {}}, FileContent{{"/b"}, {}}));
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ inline void expectSameEntries(const std::vector<ClipboardItem>& actual, const st
     SCOPED_TRACE("entry " + std::to_string(i));
     EXPECT_EQ(actual[i].id, expected[i].id);
     EXPECT_EQ(actual[i].timestamp, expected[i].timestamp);
-    EXPECT_TRUE(actual[i].content == expected[i].content);
+    EXPECT_TRUE(identicalContents(actual[i].content, expected[i].content));
     EXPECT_EQ(actual[i].type, expected[i].type);
     EXPECT_EQ(actual[i].displayText, expected[i].displayText);
   }
