@@ -31,11 +31,15 @@ class Pasteboard {
 
   // The type identifiers on offer, in the owner's order; possibly none.
   virtual std::vector<std::string> types() = 0;
-  // The URL objects on offer (copied files, links). Empty when there are none.
+  // The file URLs on offer (copied files), in order. Only file URLs: a copied
+  // web link is text. Empty when there are none.
   virtual std::vector<Url> readUrls() = 0;
-  // The bytes of one type. TIFF is also given for any other image type on offer.
+  // The bytes of one type. TIFF is also given for any other image type on
+  // offer; kPasteboardTypeString for any text flavour, as UTF-8 when the
+  // flavour's encoding is another.
   virtual std::optional<Bytes> dataForType(std::string_view type) = 0;
   // The text of one type; for kPasteboardTypeString any text flavour will do.
+  // Always valid UTF-8: bytes that are not give nothing.
   virtual std::optional<std::string> stringForType(std::string_view type) = 0;
   // The first type of `types` that is on offer.
   virtual std::optional<std::string> availableTypeFromArray(const std::vector<std::string>& types) = 0;
@@ -43,7 +47,9 @@ class Pasteboard {
   // Empties the pasteboard and takes ownership of it; returns the new change count.
   virtual std::int64_t clearContents() = 0;
   // Each adds one type to what this application offers since clearContents,
-  // after the types already offered; they belong to the change it made.
+  // after the types already offered; they belong to the change it made. When
+  // someone else replaced the contents since, the write starts a new change
+  // of this application's own instead, as clearContents would.
   virtual bool setString(const std::string& text, std::string_view type) = 0;
   virtual bool setData(const Bytes& data, std::string_view type) = 0;
   // Offers an image (as TIFF and the platform's usual image types).

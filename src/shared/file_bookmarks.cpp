@@ -38,11 +38,12 @@ Result<ResolvedBookmark> FileBookmarks::resolveBookmark(const Bytes& bookmark) {
       !device->is_number_unsigned() || !inode || !inode->is_number_unsigned()) {
     return Error{"The bookmark data is not a bookmark of this system"};
   }
+  // The identity stays part of the format, but a file saved since (a new
+  // inode at the same path) is still the document that was bookmarked.
   const auto path = currentLocation(bookmarkedPath->get<std::string>());
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return files::errnoError(errno, path);
-  const bool sameFile = info.st_dev == device->get<std::uint64_t>() && info.st_ino == inode->get<std::uint64_t>();
-  return ResolvedBookmark{Url::fileUrlWithPath(path), !sameFile};
+  return ResolvedBookmark{Url::fileUrlWithPath(path), false};
 }
 
 bool FileBookmarks::startAccessing(const Url& url) {

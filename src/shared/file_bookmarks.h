@@ -4,10 +4,12 @@
 
 namespace bm {
 
-// Bookmarks on a POSIX file system. A bookmark records the file's path and
-// identity (device and inode): it resolves while a file is at that path,
-// stale when it is another file than the one bookmarked. There is no sandbox,
-// so access is granted whenever the file is readable.
+// Bookmarks on a POSIX file system. A bookmark records the file's path, and
+// its identity (device and inode) for information only: it resolves to
+// whatever file stands at that path, since editors save through a temporary
+// file and a rename, which gives the same document a new inode. It fails when
+// nothing is there. There is no sandbox, so access is granted whenever the
+// file can be read.
 class FileBookmarks : public Bookmarks {
  public:
   Result<Bytes> createBookmark(const Url& fileUrl) override;

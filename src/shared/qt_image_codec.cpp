@@ -51,7 +51,12 @@ Image QtImageCodec::redraw(const Image& image, Size size, ImageInterpolation int
 }
 
 std::optional<Bytes> QtImageCodec::tiffRepresentation(const Image& image) {
-  return encode(toQImage(image), "tiff", -1);
+  QImage source = toQImage(image);
+  // Qt writes one-bit images as black and white whatever their two colours
+  // are (a red one-colour PNG came out black); eight-bit palettes are kept.
+  if (source.format() == QImage::Format_Mono || source.format() == QImage::Format_MonoLSB)
+    source = source.convertToFormat(QImage::Format_Indexed8);
+  return encode(source, "tiff", -1);
 }
 
 std::optional<Bytes> QtImageCodec::jpegRepresentation(const Image& image, double quality) {

@@ -12,6 +12,12 @@ namespace {
 constexpr std::string_view kCustom = "application/x-brindlemux-test";
 const Bytes kBinary = {0x00, 0x01, 0xff, 0x00, 0x7f};
 
+Image smallImage() {
+  QImage pixels(3, 2, QImage::Format_RGB32);
+  pixels.fill(Qt::darkGreen);
+  return qt::fromQImage(pixels);
+}
+
 template <typename Adaptor>
 class PasteboardContract : public ::testing::Test {
  protected:
@@ -131,6 +137,94 @@ TYPED_TEST(PasteboardContract, ReadsTextAndDataByType) {
   EXPECT_EQ(pasteboard.availableTypeFromArray({"com.example.none", std::string(kCustom), std::string(kPasteboardTypeString)}),
             std::string(kCustom));
   EXPECT_EQ(pasteboard.availableTypeFromArray({"com.example.none", std::string(kPasteboardTypeHTML)}), std::nullopt);
+}
+
+TYPED_TEST(PasteboardContract, UrlObjectsAreFileUrlsOnly) {
+  Pasteboard& pasteboard = this->pasteboard();
+  const struct {
+    const char* what;
+    std::vector<std::string> urls;
+    std::vector<std::string> paths;
+  } copies[] = {
+      {"a web link and a file", {"https://example.com/page", "file:///tmp/a%20b.txt"}, {"/tmp/a b.txt"}},
+      {"only a web link", {"https://example.com/page"}, {}},
+      {"files in order", {"file:///tmp/one", "file:///tmp/tw%C3%B6"}, {"/tmp/one", "/tmp/twö"}},
+      {"another machine's file", {"file://elsewhere/tmp/x"}, {}},
+  };
+  for (const auto& [what, urls, paths] : copies) {
+    SCOPED_TRACE(what);
+    this->platform.otherApplicationCopiesUrls(urls);
+    std::vector<std::string> read;
+    for (const Url& url : pasteboard.readUrls()) {
+      EXPECT_TRUE(url.isFileUrl()) << url.absoluteString();
+      read.push_back(url.path());
+    }
+    EXPECT_EQ(read, paths);
+  }
+  // A copied web link is text.
+  this->platform.otherApplicationCopiesUrls({"https://example.com/page"});
+  EXPECT_EQ(pasteboard.stringForType(kPasteboardTypeString), "https://example.com/page");
+}
+
+TYPED_TEST(PasteboardContract, BytesThatAreNotUtf8AreNoText) {
+  Pasteboard& pasteboard = this->pasteboard();
+  const struct {
+    const char* what;
+    Bytes bytes;
+  } invalid[] = {
+      {"a cut-off sequence", {'a', 'b', 0xe2, 0x82}},
+      {"a lone continuation byte", {'a', 0x80, 'b'}},
+      {"an encoded surrogate", {0xed, 0xa0, 0x80}},
+      {"an overlong slash", {0xc0, 0xaf}},
+      {"Latin-1", {'G', 'r', 0xfc, 0xdf, 'e'}},
+  };
+  for (const auto& [what, bytes] : invalid) {
+    SCOPED_TRACE(what);
+    for (const std::string_view type : {kPasteboardTypeString, kPasteboardTypeHTML}) {
+      this->platform.otherApplicationCopies({{std::string(type), bytes}});
+      EXPECT_EQ(pasteboard.stringForType(type), std::nullopt) << type;
+      EXPECT_EQ(pasteboard.dataForType(type), bytes) << type;  // still the type's bytes
+    }
+  }
+}
+
+TYPED_TEST(PasteboardContract, AWriteAfterAnotherApplicationsCopyIsANewChangeOfItsOwn) {
+  Pasteboard& pasteboard = this->pasteboard();
+  const struct {
+    const char* what;
+    std::function<bool()> write;
+    std::function<bool()> wasWritten;
+  } writes[] = {
+      {"a string", [&] { return pasteboard.setString("mine", kPasteboardTypeString); },
+       [&] { return pasteboard.stringForType(kPasteboardTypeString) == "mine"; }},
+      {"data", [&] { return pasteboard.setData(kBinary, kCustom); },
+       [&] { return pasteboard.dataForType(kCustom) == kBinary; }},
+      {"an image", [&] { return pasteboard.writeImage(smallImage()); },
+       [&] { return pasteboard.dataForType(kPasteboardTypeTIFF).has_value(); }},
+      {"file URLs", [&] { return pasteboard.writeFileUrls({Url::fileUrlWithPath("/tmp/mine")}); },
+       [&] { return pasteboard.readUrls() == std::vector{Url::fileUrlWithPath("/tmp/mine")}; }},
+  };
+  for (const auto& [what, write, wasWritten] : writes) {
+    SCOPED_TRACE(what);
+    // This application's earlier change, then someone else's.
+    pasteboard.clearContents();
+    pasteboard.setString("earlier", kPasteboardTypeString);
+    this->platform.otherApplicationCopies({{std::string(kPasteboardTypeHTML), bytesOf("<p>theirs</p>")},
+                                           {std::string(kPasteboardTypeString), bytesOf("theirs")}});
+    const auto theirs = pasteboard.changeCount();
+    ASSERT_TRUE(write());
+    const auto mine = pasteboard.changeCount();
+    EXPECT_NE(mine, theirs);
+    EXPECT_TRUE(wasWritten());
+    EXPECT_EQ(pasteboard.dataForType(kPasteboardTypeHTML), std::nullopt);
+    const auto text = pasteboard.stringForType(kPasteboardTypeString);
+    EXPECT_NE(text, "theirs");
+    EXPECT_NE(text, "earlier");
+    // The next write adds to the same change.
+    ASSERT_TRUE(pasteboard.setData(bytesOf("<p>mine</p>"), kPasteboardTypeHTML));
+    EXPECT_EQ(pasteboard.changeCount(), mine);
+    EXPECT_TRUE(wasWritten());
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@ as a screen reader reads them; on the StatusNotifierItem host the menu the
 host draws is read, and the DBusMenu layout the application exports.
 Screenshots of the open menus are kept in ARTIFACT_FOLDER.
 """
+import base64
 import contextlib
 import json
 import os
@@ -43,6 +44,9 @@ def styles_checked(style):
 
 
 EMPTY = ("Empty", False, False)
+# A red 8 x 8 PNG.
+PNG_8X8 = base64.b64decode(
+    "iVBORw0KGgoAAAANSUhEUgAAAAgAAAAIAQMAAAD+wSzIAAAAA1BMVEX/AAAZ4gk3AAAAC0lEQVQI12NgQAUAABAAAaHFIcEAAAAASUVORK5CYII=")
 TAIL = [SEPARATOR, ("Clear all history", True, False), ("Quit", True, False)]
 EMPTY_LAYOUT = (section("Current", [EMPTY]) + [SEPARATOR] + section("History", [EMPTY]) + [SEPARATOR]
                 + section("Menu bar preview", styles_checked("Show for 5 seconds")) + TAIL)
@@ -80,6 +84,13 @@ class App:
 
     def setting(self, key):
         return read_setting(self.settings, key)
+
+    def saved_history(self):
+        try:
+            with open(self.history) as f:
+                return json.load(f)
+        except (OSError, ValueError):  # not saved yet, or being replaced
+            return []
 
     def stop(self, sig=signal.SIGTERM):
         code = stop(self.process, sig)
@@ -189,13 +200,14 @@ class TrayMenuTests:
         self.assertGreaterEqual(self.session.colours(path), 3, f"the screenshot {path} looks blank")
         print(f"\nscreenshot of the open menu: {path}", file=sys.stderr)
 
-    def copy(self, text):
-        owner = subprocess.Popen(["xclip", "-quiet", "-selection", "clipboard"], env=self.session.env(),
+    def copy(self, data, target="text/plain"):
+        owner = subprocess.Popen(["xclip", "-quiet", "-selection", "clipboard", "-t", target], env=self.session.env(),
                                  stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        owner.stdin.write(text.encode())
+        owner.stdin.write(data if isinstance(data, bytes) else data.encode())
         owner.stdin.close()
         self.clipboard_owners.append(owner)
-        self.assertTrue(wait_for(lambda: self.session.run("xclip", "-o", "-selection", "clipboard").stdout == text))
+        self.assertTrue(wait_for(lambda: target in self.session.run("xclip", "-o", "-selection", "clipboard", "-t",
+                                                                    "TARGETS").stdout))
 
     # The cases.
 
@@ -279,6 +291,25 @@ class TrayMenuTests:
             saved = f.read()
         self.assertEqual(json.loads(saved), entries)
         self.assertNotIn(b"\n", saved, "the history was not saved at quit")
+
+    def test_copies_appear_at_the_top_of_the_menu_with_their_titles(self):
+        app = self.launch()
+        copies = [("first copy", "text/plain"), (PNG_8X8, "image/png"), ("second\ncopy", "text/plain"),
+                  ("first copy", "text/plain")]
+        for data, target in copies:
+            before = app.setting("LastChangeCount")
+            self.copy(data, target)
+            self.assertTrue(wait_for(lambda: app.setting("LastChangeCount") != before), "the copy was not seen")
+        self.assertTrue(wait_for(lambda: len(app.saved_history()) == 3), "the copies were not all saved")
+        # The image's preview shows for five seconds; the menu is read after it.
+        self.assertTrue(wait_for(lambda: not self.menu_windows(app), timeout=8), "the image preview stayed")
+        with self.opened_menu(app, 3) as (menu, _):
+            self.assert_layout(menu, section("Current", [("first copy", True, False)]) + [SEPARATOR]
+                               + section("History", [("second copy", True, False), ("Image", True, False)])
+                               + EMPTY_LAYOUT[5:])
+            self.keep_screenshot("after-copies", menu)
+            self.end_menu(menu)
+        self.assertEqual(app.stop(), 0)
 
     def test_copies_made_while_the_menu_is_open_are_recorded_once_it_closes(self):
         app = self.launch()

@@ -60,6 +60,45 @@ TEST_F(SimPasteboardTest, BrowserCopyAndFirstAvailableType) {
   EXPECT_EQ(pasteboard.availableTypeFromArray({"com.example.none"}), std::nullopt);
 }
 
+TEST_F(SimPasteboardTest, PlainTextIsReadFromEitherTextFlavour) {
+  const std::string plain = "public.plain-text";
+  const std::string string(kPasteboardTypeString);
+  const Bytes invalid = {'a', 0xc3};
+  const struct {
+    const char* what;
+    PasteboardItem item;
+    std::optional<std::string> text;
+    std::optional<Bytes> data;
+  } cases[] = {
+      {"only the generic flavour", {{plain, bytesOf("généric")}}, "généric", bytesOf("généric")},
+      {"both: the string type first", {{plain, bytesOf("generic")}, {string, bytesOf("utf8")}}, "utf8",
+       bytesOf("utf8")},
+      {"the string type not UTF-8", {{string, invalid}, {plain, bytesOf("generic")}}, "generic", invalid},
+      {"neither UTF-8", {{plain, invalid}}, std::nullopt, invalid},
+      {"no text", {{"com.example.x", bytesOf("x")}}, std::nullopt, std::nullopt},
+  };
+  for (const auto& [what, item, text, data] : cases) {
+    SCOPED_TRACE(what);
+    pasteboard.copyItems({item});
+    EXPECT_EQ(pasteboard.stringForType(kPasteboardTypeString), text);
+    EXPECT_EQ(pasteboard.dataForType(kPasteboardTypeString), data);
+    EXPECT_EQ(pasteboard.availableTypeFromArray({string}), data ? std::optional(string) : std::nullopt);
+  }
+}
+
+TEST_F(SimPasteboardTest, AWebLinkIsNoUrlObjectButText) {
+  pasteboard.copyUrls({"https://example.com/a", "file:///tmp/b%20c", "file://otherhost/tmp/d"});
+  const auto urls = pasteboard.readUrls();
+  ASSERT_EQ(urls.size(), 1u);
+  EXPECT_EQ(urls[0].path(), "/tmp/b c");
+  EXPECT_EQ(pasteboard.stringForType(kPasteboardTypeString), "https://example.com/a");
+
+  // A file URL offered under the link type is a file all the same.
+  pasteboard.copyItems({{{std::string(kSimPasteboardTypeURL), bytesOf("file:///tmp/e")}}});
+  ASSERT_EQ(pasteboard.readUrls().size(), 1u);
+  EXPECT_EQ(pasteboard.readUrls()[0].path(), "/tmp/e");
+}
+
 TEST_F(SimPasteboardTest, ThisApplicationsWritesReadBack) {
   const auto image = world.images.decode(encoded("PNG")).value();
   pasteboard.clearContents();

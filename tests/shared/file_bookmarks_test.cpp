@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "shared/files.h"
 #include "platform/sim/sim_platform.h"
@@ -26,7 +27,13 @@ TEST_F(BookmarksTest, ResolvesToTheSameFileNotStale) {
   EXPECT_FALSE(resolved.value().stale);
 }
 
-TEST_F(BookmarksTest, AnotherFileAtThePathIsStaleAndAMissingFileFails) {
+ino_t inodeOf(const fs::path& path) {
+  struct stat info {};
+  EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+  return info.st_ino;
+}
+
+TEST_F(BookmarksTest, AnotherFileAtThePathResolvesNotStaleAndAMissingFileFails) {
   const auto bookmark = bookmarks.createBookmark(url).value();
   ASSERT_TRUE(files::writeWholeFile(world.home() / "other", bytesOf("y")).ok());  // made first: its own inode
   fs::remove(file);
@@ -35,7 +42,40 @@ TEST_F(BookmarksTest, AnotherFileAtThePathIsStaleAndAMissingFileFails) {
   fs::rename(world.home() / "other", file);
   const auto resolved = bookmarks.resolveBookmark(bookmark);
   ASSERT_TRUE(resolved.ok());
-  EXPECT_TRUE(resolved.value().stale);
+  EXPECT_EQ(resolved.value().url.path(), file.string());
+  EXPECT_FALSE(resolved.value().stale);
+}
+
+// As editors save: the new text goes to a temporary file that is renamed over the old one.
+TEST_F(BookmarksTest, AFileSavedThroughARenameStillResolvesAndCanBeRead) {
+  const auto bookmark = bookmarks.createBookmark(url).value();
+  const ino_t before = inodeOf(file);
+  const auto temporary = world.home() / ".report.txt.swp";
+  ASSERT_TRUE(files::writeWholeFile(temporary, bytesOf("edited")).ok());
+  fs::rename(temporary, file);
+  ASSERT_NE(inodeOf(file), before);
+
+  const auto resolved = bookmarks.resolveBookmark(bookmark);
+  ASSERT_TRUE(resolved.ok());
+  EXPECT_EQ(resolved.value().url, url);
+  EXPECT_FALSE(resolved.value().stale);
+  EXPECT_TRUE(bookmarks.startAccessing(resolved.value().url));
+  bookmarks.stopAccessing(resolved.value().url);
+}
+
+// Users' histories hold bookmarks made before: the same bytes must keep resolving.
+TEST_F(BookmarksTest, ABookmarkWrittenEarlierStillResolves) {
+  const std::string earlier = R"({"bookmark":1,"path":")" + file.string() + R"(","device":1,"inode":2})";
+  const auto resolved = bookmarks.resolveBookmark(bytesOf(earlier));
+  ASSERT_TRUE(resolved.ok());
+  EXPECT_EQ(resolved.value().url.path(), file.string());
+  EXPECT_FALSE(resolved.value().stale);
+}
+
+TEST_F(BookmarksTest, AccessIsGrantedOnlyToAFileThatCanBeRead) {
+  EXPECT_TRUE(bookmarks.startAccessing(url));
+  EXPECT_FALSE(bookmarks.startAccessing(Url::fileUrlWithPath((world.home() / "missing").string())));
+  EXPECT_FALSE(bookmarks.startAccessing(*Url::parse("https://example.com/report.txt")));
 }
 
 TEST_F(BookmarksTest, RefusesWhatIsNoBookmarkOrNoFile) {

@@ -65,5 +65,26 @@ TEST(ImageCodecTest, EncodesTiffAndJpegThatDecodeAgain) {
   EXPECT_FALSE(codec.tiffRepresentation(Image()));
 }
 
+TEST(ImageCodecTest, TiffKeepsTheColoursOfEveryPixelFormat) {
+  qt::QtImageCodec codec;
+  QImage oneBit(8, 8, QImage::Format_Mono);  // as a one-colour palette PNG decodes
+  oneBit.setColorTable({qRgb(255, 0, 0), qRgb(0, 0, 255)});
+  oneBit.fill(0);
+  QImage palette = QImage(8, 8, QImage::Format_RGB32).convertToFormat(QImage::Format_Indexed8, {qRgb(0, 160, 0)});
+  QImage translucent(8, 8, QImage::Format_ARGB32);
+  translucent.fill(qRgba(10, 20, 200, 128));
+  for (const QImage& source : {oneBit, palette, translucent}) {
+    SCOPED_TRACE(source.format());
+    const auto tiff = codec.tiffRepresentation(qt::fromQImage(source));
+    ASSERT_TRUE(tiff);
+    const QImage back = qt::toQImage(codec.decode(*tiff).value());
+    const QColor seen = back.pixelColor(3, 3), expected = source.pixelColor(3, 3);
+    // Translucent pixels may be premultiplied on the way: one step of rounding.
+    for (const auto& [a, b] : {std::pair{seen.red(), expected.red()}, {seen.green(), expected.green()},
+                               {seen.blue(), expected.blue()}, {seen.alpha(), expected.alpha()}})
+      EXPECT_LE(std::abs(a - b), 2) << seen.name(QColor::HexArgb).toStdString();
+  }
+}
+
 }  // namespace
 }  // namespace bm

@@ -3,19 +3,13 @@
 #include <QClipboard>
 #include <QDateTime>
 #include <QMimeData>
+#include <algorithm>
 
 #include "platform/qt/mime_types.h"
 #include "shared/qt_image_codec.h"
 
 namespace bm::qt {
 namespace {
-
-constexpr const char* kGnomeCopiedFiles = "x-special/gnome-copied-files";
-
-Url toUrl(const QUrl& url) {
-  if (url.isLocalFile()) return Url::fileUrlWithPath(url.toLocalFile().toStdString());
-  return Url::parse(url.toString(QUrl::FullyEncoded).toStdString()).value_or(Url());
-}
 
 QByteArray toQByteArray(const Bytes& bytes) {
   return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
@@ -28,7 +22,9 @@ Bytes toBytes(const QByteArray& bytes) { return Bytes(bytes.begin(), bytes.end()
 QtPasteboard::QtPasteboard(QClipboard& clipboard, ImageCodec& images)
     : clipboard_(clipboard), images_(images), changeCount_(QDateTime::currentMSecsSinceEpoch()) {
   changed_ = QObject::connect(&clipboard_, &QClipboard::changed, [this](QClipboard::Mode mode) {
-    if (mode != QClipboard::Clipboard || publishing_) return;
+    if (mode != QClipboard::Clipboard) return;
+    reads_ = {};
+    if (publishing_) return;
     ownsClipboard_ = false;
     ++changeCount_;
   });
@@ -39,11 +35,39 @@ QtPasteboard::~QtPasteboard() { QObject::disconnect(changed_); }
 
 const QMimeData* QtPasteboard::current() const { return clipboard_.mimeData(QClipboard::Clipboard); }
 
+const QStringList& QtPasteboard::formats() {
+  if (!reads_.formats) {
+    const QMimeData* data = reads_.ownerGone ? nullptr : current();
+    reads_.formats = data ? data->formats() : QStringList();
+  }
+  return *reads_.formats;
+}
+
+bool QtPasteboard::ownerIsGone() const {
+  const QMimeData* data = current();
+  return !data || data->formats().isEmpty();
+}
+
+std::optional<QByteArray> QtPasteboard::read(const QString& mimeType) {
+  if (const auto known = reads_.bytes.find(mimeType); known != reads_.bytes.end()) return known->second;
+  std::optional<QByteArray> bytes;
+  if (!reads_.ownerGone && formats().contains(mimeType)) {
+    const QMimeData* data = current();
+    QByteArray read = data ? data->data(mimeType) : QByteArray();
+    if (read.isEmpty() && ownerIsGone()) {
+      reads_.ownerGone = true;
+      reads_.formats = QStringList();
+    } else {
+      bytes = std::move(read);
+    }
+  }
+  reads_.bytes.emplace(mimeType, bytes);
+  return bytes;
+}
+
 std::vector<std::string> QtPasteboard::types() {
   std::vector<std::string> result;
-  const QMimeData* data = current();
-  if (!data) return result;
-  for (const QString& format : data->formats()) {
+  for (const QString& format : formats()) {
     if (isProtocolTarget(format)) continue;
     auto type = pasteboardTypeFor(format);
     if (std::find(result.begin(), result.end(), type) == result.end()) result.push_back(std::move(type));
@@ -51,49 +75,78 @@ std::vector<std::string> QtPasteboard::types() {
   return result;
 }
 
+// A list that names no file (a browser's link) leaves the file managers' own flavour to try.
 std::vector<Url> QtPasteboard::readUrls() {
-  std::vector<Url> urls;
-  const QMimeData* data = current();
-  if (!data) return urls;
-  if (data->hasUrls()) {
-    for (const QUrl& url : data->urls()) urls.push_back(toUrl(url));
-  } else if (data->hasFormat(kGnomeCopiedFiles)) {
-    // "copy" or "cut", then one URL per line.
-    const auto lines = data->data(kGnomeCopiedFiles).split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i)
-      if (!lines[i].trimmed().isEmpty()) urls.push_back(toUrl(QUrl::fromEncoded(lines[i].trimmed())));
+  if (const auto list = read(kUriListMime)) {
+    auto urls = fileUrlsOfUriList(*list);
+    if (!urls.empty()) return urls;
   }
-  return urls;
+  if (const auto copied = read(kGnomeCopiedFilesMime)) return fileUrlsOfCopiedFiles(*copied);
+  return {};
 }
 
-std::optional<Bytes> QtPasteboard::dataForType(std::string_view type) {
-  const QMimeData* data = current();
-  if (!data) return std::nullopt;
-  if (type == kPasteboardTypeString) {
-    if (!data->hasText()) return std::nullopt;
-    return toBytes(data->text().toUtf8());
-  }
-  const QString mime = mimeTypeFor(type);
-  if (data->hasFormat(mime)) return toBytes(data->data(mime));
-  if (type == kPasteboardTypeTIFF && data->hasImage()) {
-    // Any other image type is offered as TIFF, as the core expects.
-    return images_.tiffRepresentation(fromQImage(qvariant_cast<QImage>(data->imageData())));
-  }
+std::optional<std::string> QtPasteboard::plainText() {
+  for (const QString& flavour : textFlavoursByPreference(formats()))
+    if (const auto bytes = read(flavour))
+      if (auto text = utf8TextOf(flavour, *bytes)) return text;
   return std::nullopt;
 }
 
+std::optional<Bytes> QtPasteboard::tiff() {
+  if (!reads_.tiff) {
+    const auto tiff = read(mimeTypeFor(kPasteboardTypeTIFF));
+    reads_.tiff = tiff ? std::optional<Bytes>(toBytes(*tiff)) : convertedToTiff();
+  }
+  return *reads_.tiff;
+}
+
+// Decoded from the bytes already read rather than through QMimeData's own
+// image conversion, which would ask the owner again. Qt's synthetic image
+// format is used only where no image type is listed: that is an image held
+// in this process.
+std::optional<Bytes> QtPasteboard::convertedToTiff() {
+  bool anyImageType = false;
+  for (const QString& format : formats()) {
+    if (!isReadableImageMime(format)) continue;
+    anyImageType = true;
+    if (const auto bytes = read(format))
+      if (const auto image = images_.decode(toBytes(*bytes))) return images_.tiffRepresentation(*image);
+  }
+  if (anyImageType || reads_.ownerGone || !formats().contains(kQtImageMime)) return std::nullopt;
+  const QMimeData* data = current();
+  const QImage image = data ? qvariant_cast<QImage>(data->imageData()) : QImage();
+  if (image.isNull()) return std::nullopt;
+  return images_.tiffRepresentation(fromQImage(image));
+}
+
+std::optional<Bytes> QtPasteboard::dataForType(std::string_view type) {
+  if (type == kPasteboardTypeString) {
+    if (const auto text = plainText()) return bytesOf(*text);
+    // No flavour holds valid text: the preferred one's bytes as they are.
+    const QStringList flavours = textFlavoursByPreference(formats());
+    if (flavours.isEmpty()) return std::nullopt;
+    const auto bytes = read(flavours.front());
+    return bytes ? std::optional<Bytes>(toBytes(*bytes)) : std::nullopt;
+  }
+  if (type == kPasteboardTypeTIFF) return tiff();
+  const auto bytes = read(mimeTypeFor(type));
+  return bytes ? std::optional<Bytes>(toBytes(*bytes)) : std::nullopt;
+}
+
 std::optional<std::string> QtPasteboard::stringForType(std::string_view type) {
-  auto bytes = dataForType(type);
-  if (!bytes) return std::nullopt;
+  if (type == kPasteboardTypeString) return plainText();
+  const auto bytes = dataForType(type);
+  if (!bytes || !isValidUtf8(QByteArrayView(bytes->data(), static_cast<qsizetype>(bytes->size()))))
+    return std::nullopt;
   return textOf(*bytes);
 }
 
 std::optional<std::string> QtPasteboard::availableTypeFromArray(const std::vector<std::string>& types) {
-  const QMimeData* data = current();
-  if (!data) return std::nullopt;
+  const QStringList& offered = formats();
   for (const auto& type : types) {
-    if (data->hasFormat(mimeTypeFor(type)) || (type == kPasteboardTypeString && data->hasText()) ||
-        (type == kPasteboardTypeTIFF && data->hasImage()))
+    if (offered.contains(mimeTypeFor(type)) ||
+        (type == kPasteboardTypeString && !textFlavoursByPreference(offered).isEmpty()) ||
+        (type == kPasteboardTypeTIFF && tiff()))
       return type;
   }
   return std::nullopt;
@@ -106,14 +159,22 @@ std::int64_t QtPasteboard::clearContents() {
   return changeCount_;
 }
 
+// Someone else's copy since our last clearContents is not added to: the
+// write starts a change of our own.
+void QtPasteboard::startOwnChangeIfReplaced() {
+  if (!ownsClipboard_) offer_.clear();
+}
+
 bool QtPasteboard::setString(const std::string& text, std::string_view type) {
   if (type != kPasteboardTypeString) return setData(bytesOf(text), type);
+  startOwnChangeIfReplaced();
   offer("text/plain", QString::fromStdString(text));
   return publish();
 }
 
 bool QtPasteboard::setData(const Bytes& data, std::string_view type) {
   if (type == kPasteboardTypeString) return setString(textOf(data), type);
+  startOwnChangeIfReplaced();
   offer(mimeTypeFor(type), toQByteArray(data));
   return publish();
 }
@@ -121,20 +182,22 @@ bool QtPasteboard::setData(const Bytes& data, std::string_view type) {
 bool QtPasteboard::writeImage(const Image& image) {
   const QImage pixels = toQImage(image);
   if (pixels.isNull()) return false;
-  offer("application/x-qt-image", pixels);
-  if (auto tiff = images_.tiffRepresentation(image)) offer("image/tiff", toQByteArray(*tiff));
+  startOwnChangeIfReplaced();
+  offer(kQtImageMime, pixels);
+  if (auto tiff = images_.tiffRepresentation(image)) offer(mimeTypeFor(kPasteboardTypeTIFF), toQByteArray(*tiff));
   return publish();
 }
 
 bool QtPasteboard::writeFileUrls(const std::vector<Url>& urls) {
+  startOwnChangeIfReplaced();
   QList<QUrl> all;
   for (const auto& [mimeType, value] : offer_)
     if (value.metaType() == QMetaType::fromType<QList<QUrl>>()) all = value.value<QList<QUrl>>();
   for (const auto& url : urls) all.append(QUrl::fromEncoded(QByteArray::fromStdString(url.absoluteString())));
-  QByteArray gnome = "copy";
-  for (const QUrl& url : all) gnome += '\n' + url.toEncoded();
-  offer("text/uri-list", QVariant::fromValue(all));
-  offer(kGnomeCopiedFiles, gnome);
+  QByteArray copied = "copy";
+  for (const QUrl& url : all) copied += '\n' + url.toEncoded();
+  offer(kUriListMime, QVariant::fromValue(all));
+  offer(kGnomeCopiedFilesMime, copied);
   return publish();
 }
 
@@ -164,6 +227,7 @@ bool QtPasteboard::publish() {
   publishing_ = true;
   clipboard_.setMimeData(data, QClipboard::Clipboard);  // takes ownership
   publishing_ = false;
+  reads_ = {};
   if (!ownsClipboard_) {
     ++changeCount_;
     ownsClipboard_ = true;

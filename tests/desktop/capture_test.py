@@ -1,0 +1,226 @@
+#!/usr/bin/env python3
+"""What each kind of copy becomes on the desktop, under Xvfb with trayer.
+
+Usage: capture_test.py PATH_TO_BRINDLEMUX PATH_TO_CLIPBOARD_OWNER
+
+Single-type copies are made with xclip; copies of several types at once with
+clipboard_owner, a small Qt program of the tests that offers the given types
+and logs every request it serves. Each test checks the history file, the
+stored files and what is printed.
+"""
+import base64
+import json
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+import urllib.parse
+import zlib
+
+import app_harness
+from app_harness import HISTORY, AppTestCase, Desktop, read_file, run
+from processes import stop, wait_for
+
+OWNER = None
+FIGMA_URL = "https://www.figma.com/file/Abc123/Landing-page?node-id=1%3A2"
+
+
+def png(width, height, rgb):
+    """A plain PNG of one colour."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rows = b"".join(b"\0" + bytes(rgb) * width for _ in range(height))
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b"")
+
+
+def bookmark_file_name(path):
+    """FNV-1a (64 bits) of the path's UTF-8 bytes, as a signed decimal."""
+    value = 0xcbf29ce484222325
+    for byte in path.encode():
+        value = ((value ^ byte) * 0x100000001b3) % (1 << 64)
+    return str(value - (1 << 64) if value >= 1 << 63 else value)
+
+
+def image_info(path):
+    """(format, width, height) as ImageMagick reads the file."""
+    found = run("identify", "-format", "%m %w %h", path).stdout.split()
+    return (found[0], int(found[1]), int(found[2])) if len(found) == 3 else None
+
+
+class CaptureTest(AppTestCase):
+    def setUp(self):
+        super().setUp()
+        self.owners = []
+
+    def tearDown(self):
+        for owner, log in self.owners:
+            stop(owner)
+            owner.stdout.close()
+            log.close()
+        super().tearDown()
+
+    def own(self, offers):
+        """Puts the (MIME type, bytes) offers on the clipboard at once; gives the owner's request log."""
+        args = [OWNER]
+        for index, (mime, data) in enumerate(offers):
+            path = os.path.join(self.home, f"offer-{len(self.owners)}-{index}")
+            with open(path, "wb") as f:
+                f.write(data)
+            args += ["--type", mime, "--file", path]
+        log = open(os.path.join(self.home, f"owner-{len(self.owners)}.log"), "w+")
+        owner = subprocess.Popen(args, env=app_harness.x_env(), stdout=subprocess.PIPE, stderr=log, text=True)
+        self.owners.append((owner, log))
+        self.assertEqual(owner.stdout.readline().strip(), "ready")
+        return log
+
+    @staticmethod
+    def requests(log):
+        log.flush()
+        with open(log.name) as f:
+            return [line.split(" ", 1)[1].strip() for line in f if line.startswith("request ")]
+
+    def history(self, app):
+        try:
+            return json.loads(read_file(os.path.join(app.data, HISTORY)))
+        except (OSError, ValueError):  # not saved yet
+            return []
+
+    def recorded(self, app, copy):
+        """Makes the copy; gives the entry at the top once the history is saved with a new one."""
+        known = {entry["id"] for entry in self.history(app)}
+        copy()
+        top = wait_for(lambda: next((e for e in self.history(app)[:1] if e["id"] not in known), None))
+        self.assertTrue(top, "no new entry was saved")
+        return top
+
+    def stored(self, app, folder, name):
+        path = os.path.join(app.data, folder, name)
+        self.assertTrue(os.path.isfile(path), f"{folder}/{name} is missing")
+        self.assertEqual(os.stat(path).st_mode & 0o777, 0o600)
+        return path
+
+    def test_every_kind_of_copy_becomes_an_entry_with_its_files(self):
+        app = self.launch_and_wait()
+        folder = tempfile.mkdtemp(prefix="bm-files-", dir=self.home)
+        files = [os.path.join(folder, name) for name in ("report.txt", "naïve name.txt")]
+        for path in files:
+            with open(path, "w") as f:
+                f.write(path)
+        uri_list = "".join("file://" + urllib.parse.quote(path) + "\r\n" for path in files)
+        html = '<meta charset="utf-8"><span data-buffer="figma">Frame</span>'
+
+        cases = [
+            ("text", lambda: self.copier.copy("Two\nlines\t\tand  spaces")),
+            ("image", lambda: self.copier.copy(png(40, 30, (200, 30, 30)), "image/png")),
+            ("files", lambda: self.copier.copy(uri_list, "text/uri-list")),
+            ("figma", lambda: self.own([("text/html", html.encode()), ("chromium/x-source-url", FIGMA_URL.encode()),
+                                        ("text/plain", b"Landing page / Hero")])),
+            ("another site", lambda: self.own([("text/html", b"<b>bold</b>"),
+                                               ("chromium/x-source-url", b"https://example.com/design"),
+                                               ("text/plain", b"bold")])),
+            ("web link", lambda: self.own([("text/uri-list", b"https://example.com/page\r\n"),
+                                           ("text/plain", b"https://example.com/page")])),
+            ("custom", lambda: self.copier.copy(b"\x00\x01binary/\xff", "application/x-brindlemux-test")),
+        ]
+        entries = {}
+        for name, copy in cases:
+            with self.subTest(kind=name):
+                entries[name] = self.recorded(app, copy)
+
+        self.assertEqual(entries["text"]["content"], {"type": "text", "value": "Two\nlines\t\tand  spaces"})
+        self.assertEqual(entries["text"]["displayText"], "Two lines and spaces")
+
+        image = entries["image"]
+        self.assertEqual((image["type"], image["displayText"]), ("image", "Image"))
+        stored_id = image["content"]["value"]
+        self.assertEqual(image_info(self.stored(app, "ClipboardData", stored_id)), ("TIFF", 40, 30))
+        self.assertEqual(image_info(self.stored(app, "ClipboardThumbnails", stored_id)), ("JPEG", 64, 64))
+
+        copied = entries["files"]
+        self.assertEqual(copied["type"], "file")
+        self.assertEqual(copied["displayText"], "2 Files: report.txt,...")
+        self.assertEqual(copied["content"]["value"], files)
+        self.assertEqual(len(copied["content"]["bookmarks"]), 2)
+        for path, bookmark in zip(files, copied["content"]["bookmarks"]):
+            saved = read_file(self.stored(app, "FileBookmarks", bookmark_file_name(path)))
+            self.assertEqual(saved, base64.b64decode(bookmark))
+            self.assertIn(path.encode(), saved)
+
+        figma = entries["figma"]
+        self.assertEqual((figma["type"], figma["displayText"]), ("data", "Figma: Landing page ..."))
+        snapshot_file = self.stored(app, "ClipboardData", figma["content"]["value"])
+        document = read_file(snapshot_file).decode()
+        self.assertNotIn("/", document.replace("\\/", ""), "a slash was not escaped")
+        self.assertEqual({key: base64.b64decode(value) for key, value in json.loads(document).items()},
+                         {"public.html": html.encode(), "org.chromium.source-url": FIGMA_URL.encode(),
+                          "public.utf8-plain-text": b"Landing page / Hero"})
+
+        self.assertEqual(entries["another site"]["content"], {"type": "text", "value": "bold"})
+        self.assertEqual(entries["web link"]["content"], {"type": "text", "value": "https://example.com/page"})
+
+        custom = entries["custom"]
+        self.assertEqual((custom["type"], custom["displayText"]), ("data", "Data"))
+        document = json.loads(read_file(self.stored(app, "ClipboardData", custom["content"]["value"])))
+        self.assertEqual(document, {"application/x-brindlemux-test": base64.b64encode(b"\x00\x01binary/\xff").decode()})
+
+        self.assertEqual(len(self.history(app)), len(cases))
+        self.assertEqual(app.output(), "")
+        self.assertEqual(app.stop(), 0)
+
+    def test_each_offered_type_is_fetched_once(self):
+        app = self.launch_and_wait()
+        offers = [("text/html", b"<p>x</p>"), ("chromium/x-source-url", FIGMA_URL.encode()), ("text/plain", b"x"),
+                  ("application/x-extra", b"extra")]
+        logs = []
+        self.recorded(app, lambda: logs.append(self.own(offers)))
+        requests = self.requests(logs[0])
+        for mime, _ in offers:
+            self.assertEqual(requests.count(mime), 1, f"{mime} was fetched {requests.count(mime)} times: {requests}")
+        self.assertEqual(app.stop(), 0)
+
+    def test_copying_again_moves_the_entry_up_as_the_new_copy(self):
+        app = self.launch_and_wait()
+        image = png(16, 16, (0, 0, 255))
+        for text in ("first", "second"):
+            self.recorded(app, lambda: self.copier.copy(text))
+        older_image = self.recorded(app, lambda: self.copier.copy(image, "image/png"))
+        self.recorded(app, lambda: self.copier.copy("first"))
+        newer_image = self.recorded(app, lambda: self.copier.copy(image, "image/png"))
+
+        history = self.history(app)
+        self.assertEqual([entry["displayText"] for entry in history], ["Image", "first", "second"])
+        self.assertNotEqual(newer_image["content"]["value"], older_image["content"]["value"])
+        for folder in ("ClipboardData", "ClipboardThumbnails"):
+            self.assertEqual(os.listdir(os.path.join(app.data, folder)), [newer_image["content"]["value"]])
+        self.assertEqual(app.stop(), 0)
+
+    def test_password_manager_copies_never_reach_the_disk(self):
+        app = self.launch_and_wait()
+        self.recorded(app, lambda: self.copier.copy("visible"))
+        saved = read_file(os.path.join(app.data, HISTORY))
+        for hint in ([("x-kde-passwordManagerHint", b"secret")], [("org.nspasteboard.ConcealedType", b"")]):
+            with self.subTest(hint=hint[0][0]):
+                count = app.setting("LastChangeCount")
+                self.own([("text/plain", b"hunter2")] + hint)
+                self.assertTrue(wait_for(lambda: app.setting("LastChangeCount") != count), "the change was not seen")
+        self.assertEqual(read_file(os.path.join(app.data, HISTORY)), saved)
+        for folder, _, names in os.walk(app.data):
+            for name in names:
+                self.assertNotIn(b"hunter2", read_file(os.path.join(folder, name)), name)
+        self.assertEqual(app.stop(), 0)
+        self.assertNotIn(b"hunter2", read_file(os.path.join(app.data, HISTORY)))
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 3:
+        sys.exit(__doc__)
+    app_harness.APP, OWNER = (os.path.realpath(path) for path in sys.argv[1:3])
+    del sys.argv[1:3]  # the rest may name tests to run
+    with Desktop():
+        result = unittest.main(exit=False, verbosity=2).result
+    failed = len(result.failures) + len(result.errors)
+    print(f"{result.testsRun - failed} passed, {failed} failed")
+    sys.exit(1 if failed else 0)
