@@ -6,6 +6,7 @@
 #include <unicode/unistr.h>
 
 #include <memory>
+#include <string_view>
 
 namespace bm {
 namespace {
@@ -66,17 +67,49 @@ int32_t cutOffset(const icu::UnicodeString& title) {
   return offset;
 }
 
-}  // namespace
+// The first `bytes` bytes of the text, shortened to end on a whole UTF-8 sequence.
+std::string_view startOf(std::string_view text, size_t bytes) {
+  if (bytes >= text.size()) return text;
+  while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80) --bytes;
+  return text.substr(0, bytes);
+}
 
-std::string makeDisplayText(const std::string& text, const std::string& prefix) {
+// Whether the title holds more than `count` user-perceived characters.
+bool holdsMoreThan(const icu::UnicodeString& title, int32_t count) {
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::BreakIterator> characters(
+      icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+  if (U_FAILURE(status)) return title.countChar32() > count;
+  characters->setText(title);
+  const int32_t offset = characters->next(count);
+  return offset != icu::BreakIterator::DONE && offset < title.length();
+}
+
+icu::UnicodeString titleOf(std::string_view text, const std::string& prefix) {
   // Ill-formed UTF-8 becomes U+FFFD here, so the title is always well-formed.
-  icu::UnicodeString cleaned = icu::UnicodeString::fromUTF8(text);
+  icu::UnicodeString cleaned = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
   replaceLineBreaksAndTabs(cleaned);
   trimWhitespaceAndNewlines(cleaned);
   collapseWhitespaceRuns(cleaned);
-
   icu::UnicodeString title = icu::UnicodeString::fromUTF8(prefix);
   title += cleaned;
+  return title;
+}
+
+}  // namespace
+
+std::string makeDisplayText(const std::string& text, const std::string& prefix) {
+  // Only the start of a text can reach its title. Every step works on
+  // neighbouring characters only, so once a start of the text gives a few
+  // characters more than the cut keeps, the rest of the text cannot change
+  // them: a copy of many megabytes costs no more than its first pages.
+  constexpr size_t kFirstTry = 4096;
+  icu::UnicodeString title;
+  for (size_t bytes = kFirstTry;; bytes *= 2) {
+    const std::string_view start = startOf(text, bytes);
+    title = titleOf(start, prefix);
+    if (start.size() == text.size() || holdsMoreThan(title, kMaxTitleCharacters + 2)) break;
+  }
   const int32_t cut = cutOffset(title);
   if (cut >= 0) {
     title.truncate(cut);

@@ -1,7 +1,10 @@
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 
+#include <string>
+
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 #include "app/app_delegate.h"
@@ -14,15 +17,23 @@ bool isAscii(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// Equal under Unicode canonical equivalence: a precomposed and a decomposed
-// accented letter are the same text.
-bool textsAreCanonicallyEquivalent(const icu::UnicodeString& a, const icu::UnicodeString& b) {
+// The canonical decomposition (NFD): canonically equivalent texts, such as a
+// precomposed and a decomposed accented letter, have the same one.
+icu::UnicodeString decomposed(const std::string& text) {
+  const icu::UnicodeString utf16 = icu::UnicodeString::fromUTF8(text);
   UErrorCode status = U_ZERO_ERROR;
   const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
-  if (U_FAILURE(status)) return a == b;
-  const icu::UnicodeString first = nfd->normalize(a, status);
-  const icu::UnicodeString second = nfd->normalize(b, status);
-  return U_SUCCESS(status) ? first == second : a == b;
+  if (U_FAILURE(status)) return utf16;
+  icu::UnicodeString result = nfd->normalize(utf16, status);
+  return U_SUCCESS(status) ? result : utf16;
+}
+
+// `copiedDecomposed` gives the copied text's decomposition, made when first needed.
+bool textsMatch(const std::string& existing, const std::string& copied,
+                const std::function<const icu::UnicodeString&()>& copiedDecomposed) {
+  if (existing == copied) return true;
+  if (isAscii(existing) && isAscii(copied)) return false;  // ASCII is its own decomposition
+  return decomposed(existing) == copiedDecomposed();
 }
 
 // The stored-file id of an image or data content.
@@ -43,8 +54,9 @@ class AppDelegate::NewContent {
 
   const ClipboardContent& content() const { return content_; }
 
-  const icu::UnicodeString& text() {
-    if (!text_) text_ = icu::UnicodeString::fromUTF8(std::get<TextContent>(content_).text);
+  // The new text's decomposition.
+  const icu::UnicodeString& decomposedText() {
+    if (!text_) text_ = decomposed(std::get<TextContent>(content_).text);
     return *text_;
   }
 
@@ -93,21 +105,17 @@ bool AppDelegate::contentsMatch(const ClipboardItem& existing, ItemType type, Ne
   if (existing.content.index() != content.index()) return false;
 
   if (const auto* text = std::get_if<TextContent>(&existing.content)) {
-    const std::string& newText = std::get<TextContent>(content).text;
-    if (text->text == newText) return true;
-    if (isAscii(text->text) && isAscii(newText)) return false;  // ASCII is its own canonical form
-    return textsAreCanonicallyEquivalent(icu::UnicodeString::fromUTF8(text->text), newContent.text());
+    return textsMatch(text->text, std::get<TextContent>(content).text,
+                      [&newContent]() -> const icu::UnicodeString& { return newContent.decomposedText(); });
   }
   if (const auto* files = std::get_if<FileContent>(&existing.content)) {
     const auto& newFiles = std::get<FileContent>(content);
     if (files->paths.size() != newFiles.paths.size()) return false;
     for (size_t i = 0; i < files->paths.size(); ++i) {
-      const auto& path = files->paths[i];
       const auto& newPath = newFiles.paths[i];
-      if (path == newPath) continue;
-      if (isAscii(path) && isAscii(newPath)) return false;
-      if (!textsAreCanonicallyEquivalent(icu::UnicodeString::fromUTF8(path), icu::UnicodeString::fromUTF8(newPath)))
-        return false;
+      icu::UnicodeString newDecomposed;
+      const auto copiedDecomposed = [&]() -> const icu::UnicodeString& { return newDecomposed = decomposed(newPath); };
+      if (!textsMatch(files->paths[i], newPath, copiedDecomposed)) return false;
     }
     return files->bookmarks == newFiles.bookmarks;
   }

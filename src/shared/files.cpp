@@ -172,7 +172,7 @@ Result<bool> holdsExactly(const fs::path& file, const Bytes& bytes) {
     ::close(fd);
     return false;
   }
-  std::vector<std::uint8_t> piece(std::min<size_t>(bytes.size() + 1, 256 * 1024));
+  std::vector<std::uint8_t> piece(std::min<size_t>(bytes.size() + 1, 64 * 1024));
   size_t compared = 0;
   for (;;) {
     const ssize_t n = ::read(fd, piece.data(), piece.size());

@@ -138,6 +138,31 @@ TEST(DisplayTextTest, IllFormedInputStillGivesWellFormedUtf8) {
   }
 }
 
+TEST(DisplayTextTest, LongTextsGiveTheTitleOfTheirWholeText) {
+  const auto repeat = [](const std::string& piece, size_t times) {
+    std::string text;
+    for (size_t i = 0; i < times; ++i) text += piece;
+    return text;
+  };
+  const struct {
+    const char* name;
+    std::string text;
+    std::string title;
+  } cases[] = {
+      {"a start of white space longer than a page", repeat(" \n\t\r", 3000) + repeat("word ", 10),
+       "word word word word ..."},
+      {"nothing but white space", repeat("\t \n", 50000), ""},
+      {"few characters after much white space", repeat(" ", 100000) + "short\n", "short"},
+      {"accents and escapes across page edges", repeat("\u00e9\\n", 5000), repeat("\u00e9 ", 10) + "..."},
+      {"a grapheme cluster of many marks", "a" + repeat("\u0301", 5000) + repeat("b", 30),
+       "a" + repeat("\u0301", 5000) + repeat("b", 19) + "..."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(makeDisplayText(c.text, ""), c.title);
+  }
+}
+
 TEST(FileDisplayTextTest, OneFileShowsItsCleanedName) {
   struct Case {
     std::string path;
