@@ -63,10 +63,8 @@ MenuAction AppDelegate::actionFor(void (AppDelegate::*method)()) {
 
 std::vector<Uuid> AppDelegate::referencedFileIDs() const {
   std::vector<Uuid> ids;
-  for (const auto& item : clipboardHistory) {
-    if (const auto* image = std::get_if<ImageContent>(&item.content)) ids.push_back(image->storedFileId);
-    if (const auto* data = std::get_if<DataContent>(&item.content)) ids.push_back(data->storedFileId);
-  }
+  for (const auto& item : clipboardHistory)
+    if (const auto id = storedFileIdOf(item.content)) ids.push_back(*id);
   return ids;
 }
 

@@ -52,6 +52,8 @@ class AppDelegate : public ApplicationDelegate,
   void updateStatusButton(const std::string& text);
   void showImagePreview(const Image& image);
   void applyPreviewStyle(const MenuItem& sender);
+  // menu/restoring.cpp
+  void restoreItem(const MenuItem& sender);
   // menu/clearing.cpp
   void performClearHistory();
 
@@ -80,11 +82,14 @@ class AppDelegate : public ApplicationDelegate,
   // Prints one line when the write fails; the entry is kept all the same.
   void writeDataFile(const Uuid& storedFileId, const Bytes& bytes);
 
+  // menu/restoring.cpp: writing each kind back.
+  void restoreImage(Pasteboard& pasteboard, const ImageContent& content);
+  void restoreFiles(Pasteboard& pasteboard, const FileContent& content);
+  void restoreData(Pasteboard& pasteboard, const DataContent& content);
+
   // capture/history_insertion.cpp
   class NewContent;
   bool contentsMatch(const ClipboardItem& existing, ItemType type, NewContent& newContent);
-  // A data file's bytes; nothing when it is missing or cannot be read (one line then).
-  std::optional<Bytes> readDataFile(const Uuid& storedFileId);
 
   // A menu action that reaches `method` of this delegate while it exists;
   // items carry no target, as actions travel the responder chain.

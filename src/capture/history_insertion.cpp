@@ -36,13 +36,6 @@ bool textsMatch(const std::string& existing, const std::string& copied,
   return decomposed(existing) == copiedDecomposed();
 }
 
-// The stored-file id of an image or data content.
-std::optional<Uuid> storedFileIdOf(const ClipboardContent& content) {
-  if (const auto* image = std::get_if<ImageContent>(&content)) return image->storedFileId;
-  if (const auto* data = std::get_if<DataContent>(&content)) return data->storedFileId;
-  return std::nullopt;
-}
-
 }  // namespace
 
 // What the new content is compared by, made once per insertion: a history
@@ -50,7 +43,7 @@ std::optional<Uuid> storedFileIdOf(const ClipboardContent& content) {
 // earlier entry.
 class AppDelegate::NewContent {
  public:
-  NewContent(const ClipboardContent& content, AppDelegate& delegate) : content_(content), delegate_(delegate) {}
+  NewContent(const ClipboardContent& content, PersistenceManager& storage) : content_(content), storage_(storage) {}
 
   const ClipboardContent& content() const { return content_; }
 
@@ -62,13 +55,13 @@ class AppDelegate::NewContent {
 
   // The new data file's bytes; nothing when it is missing or unreadable.
   const std::optional<Bytes>& dataFileBytes() {
-    if (!dataFileBytes_) dataFileBytes_ = delegate_.readDataFile(*storedFileIdOf(content_));
+    if (!dataFileBytes_) dataFileBytes_ = storage_.readDataFile(*storedFileIdOf(content_));
     return *dataFileBytes_;
   }
 
  private:
   const ClipboardContent& content_;
-  AppDelegate& delegate_;
+  PersistenceManager& storage_;
   std::optional<icu::UnicodeString> text_;
   std::optional<std::optional<Bytes>> dataFileBytes_;
 };
@@ -76,7 +69,7 @@ class AppDelegate::NewContent {
 void AppDelegate::addToHistory(const ClipboardContent& content, ItemType type, const std::string& displayText) {
   ClipboardItem item{Uuid::random(), platform_.mainLoop().now(), content, type, displayText};
 
-  NewContent newContent(content, *this);
+  NewContent newContent(content, *persistenceManager);
   std::optional<Uuid> removedFiles;
   const auto match = std::find_if(clipboardHistory.begin(), clipboardHistory.end(), [&](const ClipboardItem& existing) {
     return contentsMatch(existing, type, newContent);
@@ -87,15 +80,15 @@ void AppDelegate::addToHistory(const ClipboardContent& content, ItemType type, c
   }
   clipboardHistory.insert(clipboardHistory.begin(), std::move(item));
 
-  // Saved before the replaced entry's files go, so that no saved history
-  // ever names a file that is gone.
-  persistenceManager->saveHistory(clipboardHistory);
-  if (removedFiles) persistenceManager->deleteFiles(*removedFiles);
+  // The replaced entry's files go only once a saved history no longer names
+  // them; after a failed save the old file still does.
+  const bool saved = persistenceManager->saveHistory(clipboardHistory);
+  if (saved && removedFiles) persistenceManager->deleteFiles(*removedFiles);
   rebuildMenu();
 }
 
 bool AppDelegate::contentsMatch(const ClipboardItem& existing, ItemType type, const ClipboardContent& content) {
-  NewContent newContent(content, *this);
+  NewContent newContent(content, *persistenceManager);
   return contentsMatch(existing, type, newContent);
 }
 
@@ -137,17 +130,6 @@ bool AppDelegate::contentsMatch(const ClipboardItem& existing, ItemType type, Ne
     return false;
   }
   return same.value();
-}
-
-std::optional<Bytes> AppDelegate::readDataFile(const Uuid& storedFileId) {
-  const auto file = persistenceManager->dataDirectory() / storedFileId.uuidString();
-  if (!files::exists(file)) return std::nullopt;
-  auto bytes = files::readWholeFile(file);
-  if (!bytes) {
-    platform_.console().printLine("Failed to load data file: " + bytes.error().description);
-    return std::nullopt;
-  }
-  return std::move(bytes).value();
 }
 
 }  // namespace bm

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -58,6 +59,13 @@ struct DataContent {
 };
 
 using ClipboardContent = std::variant<TextContent, ImageContent, FileContent, DataContent>;
+
+// The stored-file id of an image or data content; nothing for text and files.
+inline std::optional<Uuid> storedFileIdOf(const ClipboardContent& content) {
+  if (const auto* image = std::get_if<ImageContent>(&content)) return image->storedFileId;
+  if (const auto* data = std::get_if<DataContent>(&content)) return data->storedFileId;
+  return std::nullopt;
+}
 
 // Field for field: the same case, text, paths, bookmark bytes and stored-file
 // ids. For checking that a value came back unchanged; whether two copies are

@@ -8,8 +8,9 @@
 #include "platform/bytes.h"
 #include "platform/result.h"
 
-// The data file of a browser copy or of other data: every type the
-// pasteboard had, so that restoring can offer each again under its own name.
+// The data file of a browser copy (every type the pasteboard had) or of other
+// data (the one type kept), so that restoring can offer each type again
+// under its own name.
 // One compact JSON object from type identifier to standard Base64 bytes,
 // with every "/" written as "\/".
 namespace bm {

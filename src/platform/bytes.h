@@ -12,6 +12,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 inline Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
 inline std::string textOf(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+inline std::string_view textViewOf(const Bytes& bytes) {
+  return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
 
 // The value of one hexadecimal digit, either case; -1 for any other character.
 inline int hexDigitValue(char c) {

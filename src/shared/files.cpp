@@ -96,7 +96,7 @@ Status createPrivateDirectories(const fs::path& dir) {
 Status writeWholeFile(const fs::path& file, const Bytes& bytes) {
   const auto fd = openPrivateForWriting(file, 0);
   if (!fd) return fd.error();
-  const std::string_view piece(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  const std::string_view piece = textViewOf(bytes);
   Status written = writeAll(fd.value(), std::span(&piece, 1), file);
   if (::close(fd.value()) != 0 && written) written = errnoError(errno, file);
   return written;

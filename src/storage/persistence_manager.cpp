@@ -56,19 +56,30 @@ const std::filesystem::path& PersistenceManager::bookmarksDirectory() {
   return directory(bookmarksDirectory_, "FileBookmarks");
 }
 
-void PersistenceManager::saveHistory(const std::vector<ClipboardItem>& items) {
+bool PersistenceManager::saveHistory(const std::vector<ClipboardItem>& items) {
   const auto newest = std::span(items).first(std::min<size_t>(items.size(), maxHistoryItems));
   const auto pieces = encoded_.assemble(newest);
   const Status saved = pieces ? files::replaceFileAtomically(historyFile(), pieces.value()) : Status(pieces.error());
   if (!saved) console_.printLine("Failed to save clipboard history: " + saved.error().description);
+  return static_cast<bool>(saved);
+}
+
+std::optional<Bytes> PersistenceManager::readDataFile(const Uuid& storedFileId) {
+  const auto file = dataDirectory() / storedFileId.uuidString();
+  if (!files::exists(file)) return std::nullopt;
+  auto bytes = files::readWholeFile(file);
+  if (!bytes) {
+    console_.printLine("Failed to load data file: " + bytes.error().description);
+    return std::nullopt;
+  }
+  return std::move(bytes).value();
 }
 
 std::vector<ClipboardItem> PersistenceManager::loadHistory() {
   const fs::path file = historyFile();
   if (!files::exists(file)) return {};
   const auto bytes = files::readWholeFile(file);
-  auto items = bytes ? decodeHistory(std::string_view(reinterpret_cast<const char*>(bytes.value().data()),
-                                                      bytes.value().size()))
+  auto items = bytes ? decodeHistory(textViewOf(bytes.value()))
                      : Result<std::vector<ClipboardItem>>(bytes.error());
   if (items) return std::move(items).value();
 

@@ -39,8 +39,8 @@ class PersistenceManager {
 
   // Writes the newest maxHistoryItems entries as the history file, replacing
   // it atomically; `items` is left as it is. A failure prints one line and
-  // leaves the old file whole.
-  void saveHistory(const std::vector<ClipboardItem>& items);
+  // leaves the old file whole. True when the file now holds `items`.
+  bool saveHistory(const std::vector<ClipboardItem>& items);
   // Every entry of the history file, in file order; empty when there is no
   // file. A file that cannot be read or decoded gives an empty history and
   // one line, and is kept aside (see unreadableHistorySuffix) so that
@@ -54,6 +54,10 @@ class PersistenceManager {
   // load in this process: which stored files it names cannot be known, so
   // none may be taken for an orphan.
   bool hasUnreadableHistory() const;
+
+  // The bytes of a stored-file id's data file. Nothing when there is no such
+  // file; nothing and one line when it cannot be read.
+  std::optional<Bytes> readDataFile(const Uuid& storedFileId);
 
   void savePreviewStyle(PreviewStyle style);
   // The stored style, or `temporary` when none or anything else is stored.

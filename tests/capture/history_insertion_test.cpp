@@ -203,6 +203,20 @@ TEST_F(HistoryInsertionTest, AReplacedImageTakesItsFilesAndLeavesTheNewOnes) {
   test::expectSameEntries(savedHistory(), history());
 }
 
+// The saved history still names the replaced image, so its files stay.
+TEST_F(HistoryInsertionTest, AFailedSaveKeepsTheReplacedEntrysFiles) {
+  const Uuid older = storedFile("same pixels");
+  history() = {test::imageEntry(older)};
+  fs::create_directories(app.world.documentsDirectory() / "ClipboardHistory.data");  // the save cannot replace it
+  delegate().addToHistory(ImageContent{storedFile("same pixels")}, ItemType::image, "Image");
+
+  EXPECT_EQ(history().size(), 1u);
+  EXPECT_TRUE(fs::exists(dataFile(older)));
+  EXPECT_TRUE(fs::exists(thumbnail(older)));
+  ASSERT_EQ(app.console().size(), 1u);
+  EXPECT_TRUE(app.console()[0].starts_with("Failed to save clipboard history: "));
+}
+
 TEST_F(HistoryInsertionTest, ReplacingTextOrFilesRemovesNothingOnDisk) {
   const Uuid stray = storedFile("not named by the history");
   history() = {test::textEntry("t"), test::fileEntry({"/a"}, {bytesOf("A")})};

@@ -72,5 +72,25 @@ TEST(ClearingTest, AnEmptyHistoryIsSavedAgainWithoutTrouble) {
   EXPECT_TRUE(app.console().empty());
 }
 
+// The old history file still names the stored files, so they stay with it.
+TEST(ClearingTest, AFailedSaveKeepsTheFilesTheOldHistoryNames) {
+  test::SimApp app;
+  app.launch();
+  auto& delegate = app.delegate();
+  auto& manager = *delegate.persistenceManager;
+  const auto image = test::imageEntry();
+  delegate.clipboardHistory = {image};
+  const auto dataFile = manager.dataDirectory() / std::get<ImageContent>(image.content).storedFileId.uuidString();
+  ASSERT_TRUE(files::writeWholeFile(dataFile, bytesOf("data")));
+  fs::create_directories(app.world.documentsDirectory() / "ClipboardHistory.data");  // the save cannot replace it
+
+  delegate.clearHistory();
+  EXPECT_TRUE(delegate.clipboardHistory.empty());
+  EXPECT_TRUE(fs::exists(dataFile));
+  ASSERT_EQ(app.console().size(), 1u);
+  EXPECT_TRUE(app.console()[0].starts_with("Failed to save clipboard history: "));
+  EXPECT_EQ(test::rows(*app.statusItem()->menu())[1], "Empty (disabled)");
+}
+
 }  // namespace
 }  // namespace bm
