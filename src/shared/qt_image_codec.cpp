@@ -1,7 +1,9 @@
 #include "shared/qt_image_codec.h"
 
 #include <QBuffer>
+#include <QImageReader>
 #include <QImageWriter>
+#include <climits>
 #include <QPainter>
 #include <cmath>
 
@@ -29,9 +31,16 @@ QImage toQImage(const Image& image) {
 Image fromQImage(QImage image) { return Image(std::make_shared<QtBitmap>(std::move(image))); }
 
 std::optional<Image> QtImageCodec::decode(const Bytes& bytes) {
+  if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return std::nullopt;
+  QByteArray view = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+  QBuffer buffer(&view);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);
+  const bool isTiff = reader.format() == "tiff";
   QImage image;
-  if (bytes.empty() || !image.loadFromData(bytes.data(), static_cast<int>(bytes.size()))) return std::nullopt;
-  return fromQImage(std::move(image));
+  if (!reader.read(&image)) return std::nullopt;
+  auto bitmap = std::make_shared<QtBitmap>(std::move(image), isTiff ? std::optional<Bytes>(bytes) : std::nullopt);
+  return Image(std::move(bitmap));
 }
 
 Image QtImageCodec::redraw(const Image& image, Size size, ImageInterpolation interpolation) {
@@ -51,6 +60,8 @@ Image QtImageCodec::redraw(const Image& image, Size size, ImageInterpolation int
 }
 
 std::optional<Bytes> QtImageCodec::tiffRepresentation(const Image& image) {
+  if (const auto* bitmap = dynamic_cast<const QtBitmap*>(image.bitmap()); bitmap && bitmap->sourceTiff())
+    return bitmap->sourceTiff();
   QImage source = toQImage(image);
   // Qt writes one-bit images as black and white whatever their two colours
   // are (a red one-colour PNG came out black); eight-bit palettes are kept.

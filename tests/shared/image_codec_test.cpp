@@ -65,6 +65,26 @@ TEST(ImageCodecTest, EncodesTiffAndJpegThatDecodeAgain) {
   EXPECT_FALSE(codec.tiffRepresentation(Image()));
 }
 
+// A TIFF that Qt would not write so (here with trailing padding) comes back
+// as it was; a redrawn image is encoded anew.
+TEST(ImageCodecTest, AnImageDecodedFromTiffKeepsThoseBytesAsItsTiff) {
+  qt::QtImageCodec codec;
+  QImage pixels(8, 4, QImage::Format_RGB32);
+  pixels.fill(Qt::blue);
+  QByteArray written;
+  QBuffer buffer(&written);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(pixels.save(&buffer, "TIFF"));
+  Bytes tiff(written.begin(), written.end());
+  tiff.insert(tiff.end(), {0, 0, 0, 0});  // trailing bytes a reader ignores
+
+  const auto image = codec.decode(tiff).value();
+  EXPECT_EQ(codec.tiffRepresentation(image), tiff);
+  const auto redrawn = codec.tiffRepresentation(codec.redraw(image, {8, 4}, ImageInterpolation::high));
+  ASSERT_TRUE(redrawn);
+  EXPECT_NE(*redrawn, tiff);
+}
+
 TEST(ImageCodecTest, TiffKeepsTheColoursOfEveryPixelFormat) {
   qt::QtImageCodec codec;
   QImage oneBit(8, 8, QImage::Format_Mono);  // as a one-colour palette PNG decodes
