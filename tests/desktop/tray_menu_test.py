@@ -61,6 +61,11 @@ def text_entries(texts):
     return entries
 
 
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def write_history(home, entries):
     """Indented, unlike the app's compact saves: a compact file afterwards was saved by the app."""
     folder = os.path.join(home, ".local", "share", "Brindlemux")
@@ -321,6 +326,128 @@ class TrayMenuTests:
             self.end_menu(menu)
             self.assertTrue(wait_for(lambda: app.setting("LastChangeCount") != before, timeout=3),
                             "not recorded after the menu closed")
+        self.assertEqual(app.stop(), 0)
+
+
+    def paste(self, target):
+        """The clipboard's bytes of one target, as another application reads them."""
+        return subprocess.run(["xclip", "-o", "-selection", "clipboard", "-t", target], env=self.session.env(),
+                              capture_output=True, timeout=20).stdout
+
+    def targets(self):
+        return self.paste("TARGETS").decode().split()
+
+    def choose(self, app, title):
+        """Opens the menu, waits until it lists `title`, and clicks it."""
+        self.assertTrue(wait_for(lambda: not self.menu_windows(app), timeout=8), "the image preview stayed")
+        with self.opened_menu(app, 3) as (menu, _):
+            name = self.as_read(title)
+
+            def names():
+                try:
+                    return [item.name for item in menu.items() if item.showing]
+                except Exception:  # the host swapped in another layout, or took the menu down
+                    return []
+            wait_for(lambda: name in names(), timeout=3)
+            time.sleep(0.2)  # and settled
+            self.session.click(*menu.item(name).center())
+            self.assertTrue(wait_for(lambda: not names(), timeout=5), f"the menu stayed open after choosing {title!r}")
+
+    def test_the_road_of_a_copy_from_copy_to_restore_clear_and_restart(self):
+        app = self.launch()
+        files = [os.path.join(self.home, name) for name in ("a", "b")]
+        for path in files:
+            with open(path, "w") as f:
+                f.write(f"contents of {path}")
+        file_urls = [f"file://{path}" for path in files]
+        copies = [("alpha", "text/plain"), ("beta", "text/plain"), ("gamma", "text/plain"), (PNG_8X8, "image/png"),
+                  ("".join(url + "\r\n" for url in file_urls), "text/uri-list")]
+        for data, target in copies:
+            before = app.setting("LastChangeCount")
+            self.copy(data, target)
+            self.assertTrue(wait_for(lambda: app.setting("LastChangeCount") != before), f"the {target} copy was not seen")
+        self.assertTrue(wait_for(lambda: len(app.saved_history()) == 5),
+                        f"the copies were not all saved: {[entry['displayText'] for entry in app.saved_history()]}")
+        saved = app.saved_history()
+        self.assertEqual([entry["type"] for entry in saved], ["file", "image", "text", "text", "text"])
+        files_id, image_id, alpha_id = saved[0]["id"], saved[1]["content"]["value"], saved[4]["id"]
+        data_folder = os.path.dirname(app.history)
+
+        self.assertTrue(wait_for(lambda: not self.menu_windows(app), timeout=8), "the image preview stayed")
+        with self.opened_menu(app, 3) as (menu, _):
+            self.assert_layout(menu, section("Current", [("2 Files: a, b", True, False)]) + [SEPARATOR]
+                               + section("History", [(title, True, False) for title in ("Image", "gamma", "beta",
+                                                                                        "alpha")])
+                               + EMPTY_LAYOUT[5:])
+            self.keep_screenshot("road-of-a-copy", menu)
+            self.end_menu(menu)
+
+        # An older text goes back in every text flavour, and comes round as the newest copy.
+        self.choose(app, "alpha")
+        self.assertTrue(wait_for(lambda: self.paste("UTF8_STRING") == b"alpha"), "alpha is not on the clipboard")
+        for target in ("UTF8_STRING", "text/plain", "text/plain;charset=utf-8", "STRING"):
+            self.assertIn(target, self.targets())
+            self.assertEqual(self.paste(target), b"alpha", target)
+        self.assertTrue(wait_for(lambda: app.saved_history()[0]["content"] == {"type": "text", "value": "alpha"}
+                                 and app.saved_history()[0]["id"] != alpha_id),
+                        "the restored text was not recorded again at the top with a new id")
+        self.assertEqual(len(app.saved_history()), 5)
+
+        # The image: its kept TIFF as it was, and a PNG of the same pixels. (Once
+        # recorded again, the kept file goes with the entry it merges with.)
+        kept_tiff = read_bytes(os.path.join(data_folder, "ClipboardData", image_id))
+        self.choose(app, "Image")
+        self.assertTrue(wait_for(lambda: "image/png" in self.targets()), f"no image offered: {self.targets()}")
+        self.assertIn("image/tiff", self.targets())
+        self.assertEqual(self.paste("image/tiff"), kept_tiff)
+        pasted, copied = os.path.join(self.home, "pasted.png"), os.path.join(self.home, "copied.png")
+        with open(pasted, "wb") as f:
+            f.write(self.paste("image/png"))
+        with open(copied, "wb") as f:
+            f.write(PNG_8X8)
+        differing = self.session.run("compare", "-metric", "AE", pasted, copied, "null:").stderr.strip()
+        self.assertEqual(differing, "0", "the pasted PNG's pixels differ from the copied ones")
+        self.assertTrue(wait_for(lambda: app.saved_history()[0]["type"] == "image"
+                                 and app.saved_history()[0]["content"]["value"] != image_id),
+                        "the restored image was not recorded again")
+
+        # The files, as a file manager offers them.
+        self.choose(app, "2 Files: a, b")
+        self.assertTrue(wait_for(lambda: "text/uri-list" in self.targets()), f"no files offered: {self.targets()}")
+        self.assertEqual(self.paste("text/uri-list").decode().split(), file_urls)
+        self.assertEqual(self.paste("x-special/gnome-copied-files").decode().split("\n"), ["copy"] + file_urls)
+        self.assertTrue(wait_for(lambda: app.saved_history()[0]["type"] == "file"
+                                 and app.saved_history()[0]["id"] != files_id), "the files were not recorded again")
+        self.assertEqual(len(app.saved_history()), 5)
+
+        # Clearing empties the history, the stored files and the menu; the files stay on the clipboard.
+        self.choose(app, "Clear all history")
+        self.assertTrue(wait_for(lambda: app.saved_history() == [] and os.path.getsize(app.history) == 2),
+                        f"the empty history was not saved: {app.saved_history()}")
+        for folder in ("ClipboardData", "ClipboardThumbnails"):
+            self.assertEqual(os.listdir(os.path.join(data_folder, folder)), [], folder)
+        time.sleep(1.2)  # two polls: what is still on the clipboard is not taken again
+        self.assertEqual(app.saved_history(), [])
+        with self.opened_menu(app, 3) as (menu, _):
+            self.assert_layout(menu, EMPTY_LAYOUT)
+            self.end_menu(menu)
+
+        # A copy after clearing, then "Quit": saved with the preference, and there at the next start.
+        before = app.setting("LastChangeCount")
+        self.copy("after clearing")
+        self.assertTrue(wait_for(lambda: app.setting("LastChangeCount") != before), "the copy was not seen")
+        self.choose(app, "Quit")
+        try:
+            self.assertEqual(app.process.wait(10), 0)
+        except subprocess.TimeoutExpired:
+            self.fail("Quit did not quit")
+        self.assertEqual([entry["content"] for entry in app.saved_history()],
+                         [{"type": "text", "value": "after clearing"}])
+        self.assertEqual(app.setting("PreviewStyle"), "Show for 5 seconds")
+        app = self.launch()
+        with self.opened_menu(app, 3) as (menu, _):
+            self.assert_layout(menu, section("Current", [("after clearing", True, False)]) + EMPTY_LAYOUT[2:])
+            self.end_menu(menu)
         self.assertEqual(app.stop(), 0)
 
 

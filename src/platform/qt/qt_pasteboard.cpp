@@ -215,14 +215,17 @@ void QtPasteboard::offer(const QString& mimeType, QVariant value) {
 bool QtPasteboard::publish() {
   auto* data = new QMimeData;
   for (const auto& [mimeType, value] : offer_) {
-    if (value.metaType() == QMetaType::fromType<QString>())
+    if (value.metaType() == QMetaType::fromType<QString>()) {
+      // Qt's X11 text targets, and the explicit UTF-8 flavour browsers ask for first.
       data->setText(value.toString());
-    else if (value.metaType() == QMetaType::fromType<QImage>())
+      data->setData(mimeTypeFor(kPasteboardTypeString), value.toString().toUtf8());
+    } else if (value.metaType() == QMetaType::fromType<QImage>()) {
       data->setImageData(value);
-    else if (value.metaType() == QMetaType::fromType<QList<QUrl>>())
+    } else if (value.metaType() == QMetaType::fromType<QList<QUrl>>()) {
       data->setUrls(value.value<QList<QUrl>>());
-    else
+    } else {
       data->setData(mimeType, value.toByteArray());
+    }
   }
   publishing_ = true;
   clipboard_.setMimeData(data, QClipboard::Clipboard);  // takes ownership
