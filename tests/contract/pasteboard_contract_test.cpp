@@ -4,6 +4,7 @@
 
 #include "contract/implementation_names.h"
 #include "contract/pasteboard_adaptors.h"
+#include "support/test_images.h"
 
 // What the core relies on from every pasteboard, run against each platform.
 namespace bm::contract {
@@ -225,6 +226,24 @@ TYPED_TEST(PasteboardContract, AWriteAfterAnotherApplicationsCopyIsANewChangeOfI
     EXPECT_EQ(pasteboard.changeCount(), mine);
     EXPECT_TRUE(wasWritten());
   }
+}
+
+// What restoring writes comes back as it was kept: an image as its kept TIFF,
+// files in their order.
+TYPED_TEST(PasteboardContract, AnImageAndFileUrlsReadBackAsWritten) {
+  Pasteboard& pasteboard = this->pasteboard();
+  qt::QtImageCodec codec;
+  const Bytes tiff = test::stripes(12, 4, "TIFF");
+  pasteboard.clearContents();
+  ASSERT_TRUE(pasteboard.writeImage(codec.decode(tiff).value()));
+  EXPECT_EQ(pasteboard.dataForType(kPasteboardTypeTIFF), tiff);
+  EXPECT_EQ(pasteboard.availableTypeFromArray({std::string(kPasteboardTypeTIFF)}), std::string(kPasteboardTypeTIFF));
+
+  const std::vector<Url> urls = {Url::fileUrlWithPath("/tmp/b"), Url::fileUrlWithPath("/tmp/a c/dé.txt")};
+  pasteboard.clearContents();
+  ASSERT_TRUE(pasteboard.writeFileUrls(urls));
+  EXPECT_EQ(pasteboard.readUrls(), urls);
+  EXPECT_EQ(pasteboard.dataForType(kPasteboardTypeTIFF), std::nullopt);
 }
 
 }  // namespace

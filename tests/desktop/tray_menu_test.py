@@ -460,6 +460,47 @@ class XEmbedTrayTest(TrayMenuTests, unittest.TestCase):
         """A title as assistive technology reads it in the right-click menu."""
         return title
 
+    def own(self, offers):
+        """Another application owning the clipboard with (MIME type, bytes) offers at once."""
+        owner_program = os.environ.get("CLIPBOARD_OWNER")
+        self.assertTrue(owner_program, "CLIPBOARD_OWNER names no clipboard owner program")
+        args = [owner_program]
+        for index, (mime, data) in enumerate(offers):
+            path = os.path.join(self.home, f"offer-{len(self.clipboard_owners)}-{index}")
+            with open(path, "wb") as f:
+                f.write(data)
+            args += ["--type", mime, "--file", path]
+        owner = subprocess.Popen(args, env=self.session.env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                 text=True)
+        self.clipboard_owners.append(owner)
+        self.assertEqual(owner.stdout.readline().strip(), "ready")
+
+    # Restoring goes through the same code on every host: one host is enough.
+    def test_a_browser_copy_and_other_data_come_back_type_by_type(self):
+        app = self.launch()
+        browser_copy = [("text/html", '<meta charset="utf-8"><span data-buffer="figma">Frame ✓</span>'.encode()),
+                        ("chromium/x-source-url", b"https://www.figma.com/file/Abc/Page"),
+                        ("text/plain", "Frame ✓".encode()),
+                        ("application/x-vnd.example-layers", bytes(range(256)))]
+        other_data = ("application/x-vnd.example-binary", b"\x00\xff binary \x00")
+        before = app.setting("LastChangeCount")
+        self.own(browser_copy)
+        self.assertTrue(wait_for(lambda: app.setting("LastChangeCount") != before), "the browser copy was not seen")
+        self.copy(other_data[1], other_data[0])
+        self.assertTrue(wait_for(lambda: len(app.saved_history()) == 2), "the copies were not both saved")
+        self.assertEqual([entry["displayText"] for entry in app.saved_history()], ["Data", "Figma: Frame ✓"])
+
+        self.choose(app, "Figma: Frame ✓")
+        self.assertTrue(wait_for(lambda: "text/html" in self.targets()), f"not offered: {self.targets()}")
+        for mime, data in browser_copy:
+            self.assertEqual(self.paste(mime), data, mime)
+        self.assertEqual(self.paste("UTF8_STRING"), "Frame ✓".encode())
+
+        self.choose(app, "Data")
+        self.assertTrue(wait_for(lambda: other_data[0] in self.targets()), f"not offered: {self.targets()}")
+        self.assertEqual(self.paste(other_data[0]), other_data[1])
+        self.assertEqual(app.stop(), 0)
+
     def end_menu(self, menu):
         self.close_menu(menu)
 
