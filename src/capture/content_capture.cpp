@@ -1,5 +1,3 @@
-#include <unicode/utf8.h>
-
 #include <algorithm>
 #include <optional>
 
@@ -7,6 +5,7 @@
 #include "capture/display_text.h"
 #include "model/pasteboard_snapshot.h"
 #include "shared/files.h"
+#include "shared/utf8.h"
 #include "storage/path_hash.h"
 
 namespace bm {
@@ -20,19 +19,6 @@ constexpr std::string_view kPasswordManagerHintType = "x-kde-passwordManagerHint
 constexpr Size kThumbnailSize{64, 64};
 constexpr double kThumbnailQuality = 0.7;
 constexpr std::string_view kFigmaHost = "figma.com";
-
-// The history file holds text as UTF-8 only.
-bool isValidUtf8(const std::string& text) {
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-  const auto length = static_cast<std::int32_t>(std::min<size_t>(text.size(), INT32_MAX));
-  if (static_cast<size_t>(length) != text.size()) return false;
-  for (std::int32_t i = 0; i < length;) {
-    UChar32 c;
-    U8_NEXT(bytes, i, length, c);
-    if (c < 0) return false;
-  }
-  return true;
-}
 
 bool contains(const std::vector<std::string>& types, std::string_view type) {
   return std::find(types.begin(), types.end(), type) != types.end();
@@ -139,6 +125,8 @@ AppDelegate::Capture AppDelegate::captureFigmaCopy(Pasteboard& pasteboard) {
   PasteboardSnapshot snapshot;
   for (const auto& type : pasteboard.types())
     if (auto bytes = pasteboard.dataForType(type)) snapshot.emplace_back(type, std::move(*bytes));
+  // An owner that went away while it was read leaves part of a copy, or none.
+  if (pasteboard.types().empty()) return Capture::noEntry();
   const auto document = encodePasteboardSnapshot(snapshot);
   if (!document) return Capture::noEntry();
 

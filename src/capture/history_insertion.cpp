@@ -113,17 +113,17 @@ bool AppDelegate::contentsMatch(const ClipboardItem& existing, ItemType type, Ne
     return files->bookmarks == newFiles.bookmarks;
   }
 
-  // Image or data: the data files decide. The existing file is streamed
-  // against the new one's bytes, which are read once per insertion.
+  // Image or data: the data files decide, the existing one first. It is
+  // streamed against the new one's bytes, which are read once per insertion.
   const auto existingFile = persistenceManager->dataDirectory() / storedFileIdOf(existing.content)->uuidString();
   if (!files::exists(existingFile)) return !newContent.dataFileBytes();
-  const auto& newBytes = newContent.dataFileBytes();
-  if (!newBytes) {
-    auto read = files::readWholeFile(existingFile);
-    if (read) return false;
-    platform_.console().printLine("Failed to load data file: " + read.error().description);
-    return true;
+  // Comparing with no bytes opens the file without reading it through.
+  if (const auto readable = files::holdsExactly(existingFile, {}); !readable) {
+    platform_.console().printLine("Failed to load data file: " + readable.error().description);
+    return !newContent.dataFileBytes();
   }
+  const auto& newBytes = newContent.dataFileBytes();
+  if (!newBytes) return false;
   const auto same = files::holdsExactly(existingFile, *newBytes);
   if (!same) {
     platform_.console().printLine("Failed to load data file: " + same.error().description);

@@ -3,7 +3,7 @@
 #include "capture/display_text.h"
 
 #include <unicode/unistr.h>
-#include <unicode/utf8.h>
+#include "shared/utf8.h"
 
 namespace bm {
 namespace {
@@ -18,17 +18,6 @@ void expectTitles(const std::vector<TextCase>& cases) {
   for (const auto& c : cases) {
     EXPECT_EQ(makeDisplayText(c.text, c.prefix), c.title) << "text: \"" << c.text << "\" prefix: \"" << c.prefix << '"';
   }
-}
-
-bool isWellFormedUtf8(const std::string& s) {
-  int32_t i = 0;
-  const int32_t length = static_cast<int32_t>(s.size());
-  while (i < length) {
-    UChar32 c;
-    U8_NEXT(s.data(), i, length, c);
-    if (c < 0) return false;
-  }
-  return true;
 }
 
 // User-perceived characters are counted by the code under test; the tests
@@ -133,7 +122,7 @@ TEST(DisplayTextTest, IllFormedInputStillGivesWellFormedUtf8) {
   for (const std::string text : {"\xC3", "abcdefghijklmnopqrs\xE2\x82\xAC\xF0\x9F", "\xED\xA0\x80 surrogate",
                                  "\xC0\xAF\n\xF8\x88\x80\x80\x80 overlong and too long"}) {
     const std::string title = makeDisplayText(text, "");
-    EXPECT_TRUE(isWellFormedUtf8(title)) << title;
+    EXPECT_TRUE(isValidUtf8(title)) << title;
     EXPECT_FALSE(title.empty());
   }
 }

@@ -173,6 +173,13 @@ TEST_F(HistoryInsertionTest, AnUnreadableDataFileCountsAsNoBytesAndSaysWhy) {
   // Against real bytes: no match, one more line.
   EXPECT_FALSE(delegate().contentsMatch(test::dataEntry(unreadable), ItemType::data, DataContent{storedFile("x")}));
   EXPECT_EQ(app.console(), (std::vector<std::string>{line, line}));
+  // Both unreadable: they match, and the existing file is reported first.
+  const Uuid alsoUnreadable = Uuid::random();
+  fs::create_directory(dataFile(alsoUnreadable));
+  EXPECT_TRUE(delegate().contentsMatch(test::dataEntry(unreadable), ItemType::data, DataContent{alsoUnreadable}));
+  EXPECT_EQ(app.console(), (std::vector<std::string>{line, line, line,
+                                                     "Failed to load data file: Is a directory: " +
+                                                         dataFile(alsoUnreadable).string()}));
 }
 
 TEST_F(HistoryInsertionTest, TheNewDataFileIsReadOncePerInsertion) {

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/pasteboard.h"
+#include "shared/utf8.h"
 
 namespace bm::qt {
 namespace {
@@ -97,7 +98,7 @@ QStringList textFlavoursByPreference(const QStringList& formats) {
 std::optional<std::string> utf8TextOf(const QString& flavour, const QByteArray& bytes) {
   const QByteArray charset = charsetOf(flavour);
   if (isUtf8(charset)) {
-    if (!isValidUtf8(bytes)) return std::nullopt;
+    if (!isValidUtf8(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())))) return std::nullopt;
     return bytes.toStdString();  // exactly as offered
   }
   QStringDecoder decoder(charset.constData(), QStringDecoder::Flag::Stateless);
@@ -106,12 +107,6 @@ std::optional<std::string> utf8TextOf(const QString& flavour, const QByteArray& 
   // Qt's UTF-16 decoder passes lone surrogates through; they are no text either.
   if (decoder.hasError() || !text.isValidUtf16()) return std::nullopt;
   return text.toUtf8().toStdString();
-}
-
-bool isValidUtf8(QByteArrayView bytes) {
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  const QString decoded = decoder(bytes);
-  return !decoder.hasError();
 }
 
 bool isReadableImageMime(const QString& mimeType) {

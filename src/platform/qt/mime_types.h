@@ -36,8 +36,6 @@ QStringList textFlavoursByPreference(const QStringList& formats);
 // A text flavour's bytes as UTF-8, converted from the flavour's encoding;
 // empty when they are not valid text in it or the charset is unknown.
 std::optional<std::string> utf8TextOf(const QString& flavour, const QByteArray& bytes);
-// True when the bytes are well-formed UTF-8.
-bool isValidUtf8(QByteArrayView bytes);
 
 // Image types QImage can decode (image/png, image/tiff, ...).
 bool isReadableImageMime(const QString& mimeType);

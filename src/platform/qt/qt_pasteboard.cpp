@@ -7,6 +7,7 @@
 
 #include "platform/qt/mime_types.h"
 #include "shared/qt_image_codec.h"
+#include "shared/utf8.h"
 
 namespace bm::qt {
 namespace {
@@ -136,7 +137,7 @@ std::optional<Bytes> QtPasteboard::dataForType(std::string_view type) {
 std::optional<std::string> QtPasteboard::stringForType(std::string_view type) {
   if (type == kPasteboardTypeString) return plainText();
   const auto bytes = dataForType(type);
-  if (!bytes || !isValidUtf8(QByteArrayView(bytes->data(), static_cast<qsizetype>(bytes->size()))))
+  if (!bytes || !isValidUtf8(textViewOf(*bytes)))
     return std::nullopt;
   return textOf(*bytes);
 }

@@ -1,9 +1,9 @@
 #include "platform/sim/sim_pasteboard.h"
 
-#include <QByteArrayView>
-#include <QStringDecoder>
 #include <algorithm>
 #include <array>
+
+#include "shared/utf8.h"
 
 namespace bm::sim {
 namespace {
@@ -18,13 +18,6 @@ constexpr std::array<std::string_view, 6> kConvertibleImageTypes = {
 bool isConvertibleImage(std::string_view type) {
   return std::find(kConvertibleImageTypes.begin(), kConvertibleImageTypes.end(), type) !=
          kConvertibleImageTypes.end();
-}
-
-// The history keeps text as UTF-8 only; anything else is no text.
-bool isValidUtf8(const Bytes& bytes) {
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  const QString decoded = decoder(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-  return !decoder.hasError();
 }
 
 }  // namespace
@@ -85,10 +78,10 @@ std::optional<Bytes> SimPasteboard::dataForType(std::string_view type) {
 std::optional<std::string> SimPasteboard::stringForType(std::string_view type) {
   if (type == kPasteboardTypeString) {
     for (const auto flavour : kTextFlavours)
-      if (const Bytes* bytes = find(flavour); bytes && isValidUtf8(*bytes)) return textOf(*bytes);
+      if (const Bytes* bytes = find(flavour); bytes && isValidUtf8(textViewOf(*bytes))) return textOf(*bytes);
     return std::nullopt;
   }
-  if (const Bytes* bytes = find(type); bytes && isValidUtf8(*bytes)) return textOf(*bytes);
+  if (const Bytes* bytes = find(type); bytes && isValidUtf8(textViewOf(*bytes))) return textOf(*bytes);
   return std::nullopt;
 }
 
