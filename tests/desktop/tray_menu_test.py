@@ -411,14 +411,22 @@ class TrayMenuTests:
                                  and app.saved_history()[0]["content"]["value"] != image_id),
                         "the restored image was not recorded again")
 
-        # The files, as a file manager offers them.
+        # The files, as a file manager offers them; "a" was edited since as
+        # editors save, a new file renamed over it, and is restored all the same.
+        with open(files[0] + ".new", "w") as f:
+            f.write("edited")
+        os.rename(files[0] + ".new", files[0])
+        bookmarks = os.listdir(os.path.join(data_folder, "FileBookmarks"))
+        self.assertEqual(len(bookmarks), 2)
         self.choose(app, "2 Files: a, b")
         self.assertTrue(wait_for(lambda: "text/uri-list" in self.targets()), f"no files offered: {self.targets()}")
         self.assertEqual(self.paste("text/uri-list").decode().split(), file_urls)
         self.assertEqual(self.paste("x-special/gnome-copied-files").decode().split("\n"), ["copy"] + file_urls)
+        self.assertEqual(sorted(os.listdir(os.path.join(data_folder, "FileBookmarks"))), sorted(bookmarks))
         self.assertTrue(wait_for(lambda: app.saved_history()[0]["type"] == "file"
                                  and app.saved_history()[0]["id"] != files_id), "the files were not recorded again")
-        self.assertEqual(len(app.saved_history()), 5)
+        # The edited file's new bookmark differs from the kept one: a new entry beside the old.
+        self.assertEqual(len(app.saved_history()), 6)
 
         # Clearing empties the history, the stored files and the menu; the files stay on the clipboard.
         self.choose(app, "Clear all history")
