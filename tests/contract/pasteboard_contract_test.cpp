@@ -185,6 +185,10 @@ TYPED_TEST(PasteboardContract, BytesThatAreNotUtf8AreNoText) {
       this->platform.otherApplicationCopies({{std::string(type), bytes}});
       EXPECT_EQ(pasteboard.stringForType(type), std::nullopt) << type;
       EXPECT_EQ(pasteboard.dataForType(type), bytes) << type;  // still the type's bytes
+      // Written back as data (a restored snapshot), they stay as they are.
+      pasteboard.clearContents();
+      ASSERT_TRUE(pasteboard.setData(bytes, type));
+      EXPECT_EQ(pasteboard.dataForType(type), bytes) << type;
     }
   }
 }

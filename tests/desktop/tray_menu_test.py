@@ -338,7 +338,7 @@ class TrayMenuTests:
         return self.paste("TARGETS").decode().split()
 
     def choose(self, app, title):
-        """Opens the menu, waits until it lists `title`, and clicks it."""
+        """Opens the menu, waits until it lists `title`, and clicks the first item of that title."""
         self.assertTrue(wait_for(lambda: not self.menu_windows(app), timeout=8), "the image preview stayed")
         with self.opened_menu(app, 3) as (menu, _):
             name = self.as_read(title)
@@ -350,7 +350,8 @@ class TrayMenuTests:
                     return []
             wait_for(lambda: name in names(), timeout=3)
             time.sleep(0.2)  # and settled
-            self.session.click(*menu.item(name).center())
+            first = next(item for item in menu.items() if item.name == name)  # the newest of that title
+            self.session.click(*first.center())
             self.assertTrue(wait_for(lambda: not names(), timeout=5), f"the menu stayed open after choosing {title!r}")
 
     def test_the_road_of_a_copy_from_copy_to_restore_clear_and_restart(self):
@@ -434,6 +435,7 @@ class TrayMenuTests:
                         f"the empty history was not saved: {app.saved_history()}")
         for folder in ("ClipboardData", "ClipboardThumbnails"):
             self.assertEqual(os.listdir(os.path.join(data_folder, folder)), [], folder)
+        self.assertEqual(sorted(os.listdir(os.path.join(data_folder, "FileBookmarks"))), sorted(bookmarks))
         time.sleep(1.2)  # two polls: what is still on the clipboard is not taken again
         self.assertEqual(app.saved_history(), [])
         with self.opened_menu(app, 3) as (menu, _):
@@ -507,6 +509,13 @@ class XEmbedTrayTest(TrayMenuTests, unittest.TestCase):
         self.choose(app, "Data")
         self.assertTrue(wait_for(lambda: other_data[0] in self.targets()), f"not offered: {self.targets()}")
         self.assertEqual(self.paste(other_data[0]), other_data[1])
+
+        # Latin-1 under text/plain is no text: kept as data, it goes back unmended.
+        self.copy(b"caf\xe9", "text/plain")
+        self.assertTrue(wait_for(lambda: len(app.saved_history()) == 3), "the Latin-1 copy was not saved")
+        self.choose(app, "Data")
+        self.assertTrue(wait_for(lambda: self.paste("text/plain") == b"caf\xe9"),
+                        f"text/plain holds {self.paste('text/plain')!r}")
         self.assertEqual(app.stop(), 0)
 
     def end_menu(self, menu):

@@ -56,6 +56,10 @@ TEST(ClearingTest, RemovesEveryEntryAndStoredFileAndLeavesTheRestAlone) {
   EXPECT_EQ(app.world.defaults.integerForKey("LastChangeCount"), handled);
   app.advance(1);
   EXPECT_EQ(app.world.defaults.integerForKey("LastChangeCount"), handled);  // no change seen again
+  delegate.statusItem->button()->setTitle("stale");
+  app.advance(5);  // the pending countdown still ends, emptying the title again
+  EXPECT_FALSE(timer->isValid());
+  EXPECT_EQ(app.statusItem()->simButton()->title(), "");
   EXPECT_TRUE(app.console().empty());
 
   app.restart();
@@ -90,6 +94,29 @@ TEST(ClearingTest, AFailedSaveKeepsTheFilesTheOldHistoryNames) {
   ASSERT_EQ(app.console().size(), 1u);
   EXPECT_TRUE(app.console()[0].starts_with("Failed to save clipboard history: "));
   EXPECT_EQ(test::rows(*app.statusItem()->menu())[1], "Empty (disabled)");
+  EXPECT_EQ(app.statusItem()->simButton()->title(), "");
+}
+
+// A history kept aside as unreadable may name any stored file: only the
+// cleared entries' own files go.
+TEST(ClearingTest, WhileAnUnreadableHistoryIsKeptAsideOnlyTheClearedEntriesFilesGo) {
+  test::SimApp app;
+  const auto documents = app.world.documentsDirectory();
+  ASSERT_TRUE(files::writeWholeFile(documents / "ClipboardHistory.data.unreadable", bytesOf("[{")));
+  app.launch();
+  auto& delegate = app.delegate();
+  auto& manager = *delegate.persistenceManager;
+  const auto image = test::imageEntry();
+  delegate.clipboardHistory = {image};
+  const auto ownFile = manager.dataDirectory() / std::get<ImageContent>(image.content).storedFileId.uuidString();
+  const auto keptAsideFile = manager.dataDirectory() / Uuid::random().uuidString();
+  ASSERT_TRUE(files::writeWholeFile(ownFile, bytesOf("own")));
+  ASSERT_TRUE(files::writeWholeFile(keptAsideFile, bytesOf("named by the kept-aside history")));
+
+  delegate.clearHistory();
+  EXPECT_FALSE(fs::exists(ownFile));
+  EXPECT_TRUE(fs::exists(keptAsideFile));
+  EXPECT_TRUE(delegate.clipboardHistory.empty());
 }
 
 }  // namespace

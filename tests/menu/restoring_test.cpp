@@ -107,6 +107,31 @@ TEST_F(RestoringTest, TheNewestEntryIsStillSavedShownAndPreviewed) {
   EXPECT_EQ(statusTitle(), "newest");
 }
 
+// The restored title gets a countdown of its own in the temporary style, and
+// a pending one is cancelled in any style.
+TEST_F(RestoringTest, APendingCountdownIsCancelledAndTheRestoredTitleHasItsOwn) {
+  const auto newest = test::textEntry("newest"), older = test::textEntry("older");
+  startWith({newest, older});
+  delegate().updateStatusButton("newest");
+  const auto countdown = delegate().previewTimer;
+  delegate().previewStyle = PreviewStyle::always;
+  choose(older);
+  EXPECT_FALSE(countdown->isValid());
+  EXPECT_EQ(delegate().previewTimer, nullptr);
+  EXPECT_EQ(statusTitle(), "older");
+
+  delegate().previewStyle = PreviewStyle::temporary;
+  choose(newest);
+  EXPECT_EQ(statusTitle(), "newest");
+  ASSERT_NE(delegate().previewTimer, nullptr);
+  EXPECT_TRUE(delegate().previewTimer->isValid());
+  // The next poll captures the restored text and starts the title's countdown afresh.
+  app.advance(5.4);
+  EXPECT_EQ(statusTitle(), "newest");
+  app.advance(0.2);
+  EXPECT_EQ(statusTitle(), "");
+}
+
 TEST_F(RestoringTest, ASenderWithoutAnEntryChangesNothingAtAll) {
   const auto entry = test::textEntry("kept");
   startWith({entry});
@@ -195,12 +220,17 @@ TEST_F(RestoringTest, AnImageThatCannotBeReadLeavesThePasteboardEmpty) {
 TEST_F(RestoringTest, FilesGoBackWhereTheirBookmarksFindThemAndFailingOnesAreLeftOut) {
   const auto first = makeFile("first.txt"), second = makeFile("second.txt"), third = makeFile("third.txt");
   const auto entry = fileEntryFor({first, second, third});
-  app.world.bookmarks.staleFor.insert(second.string());
+  // The second has moved as well: its spare is named after where it was copied from.
+  const auto secondNow = makeFile("second, moved.txt");
+  app.world.bookmarks.movedTo[second.string()] = secondNow.string();
+  app.world.bookmarks.staleFor.insert(secondNow.string());
+  ASSERT_TRUE(files::writeWholeFile(bookmarkFileOf(secondNow), bytesOf("another file's spare")));
   startWith({test::textEntry("text"), entry});
 
   choose(entry);
   EXPECT_EQ(onPasteboard(), (std::vector<PasteboardItem>{fileUrlItem(first), fileUrlItem(third)}));
   EXPECT_FALSE(fs::exists(bookmarkFileOf(second)));  // stale: its spare goes
+  EXPECT_TRUE(fs::exists(bookmarkFileOf(secondNow)));
   EXPECT_TRUE(fs::exists(bookmarkFileOf(first)));
   EXPECT_TRUE(fs::exists(bookmarkFileOf(third)));
   EXPECT_EQ(app.world.bookmarks.starts, 2);  // never for the stale one
@@ -286,14 +316,18 @@ TEST_F(RestoringTest, ASnapshotGoesBackTypeByTypeInItsOrder) {
 
 // Bytes kept without their type can only go back under a type already on
 // offer, and right after clearing there is none.
-TEST_F(RestoringTest, RawBytesGoBackOnlyUnderATypeOnOffer) {
-  const auto entry = test::dataEntry(), text = test::textEntry("text");
-  writeDataFile(std::get<DataContent>(entry.content).storedFileId, bytesOf("raw, not a snapshot"));
-  startWith({text, entry});
+TEST_F(RestoringTest, DataThatIsNoSnapshotOrMissingWritesNothingAndStillMovesUp) {
+  for (const auto* bytes : {"raw, not a snapshot", R"({"type": 1})", static_cast<const char*>(nullptr)}) {
+    SCOPED_TRACE(bytes ? bytes : "missing");
+    const auto entry = test::dataEntry(), text = test::textEntry("text");
+    if (bytes) writeDataFile(std::get<DataContent>(entry.content).storedFileId, bytesOf(bytes));
+    startWith({text, entry});
 
-  choose(entry);
-  EXPECT_TRUE(onPasteboard().empty());
-  test::expectSameEntries(history(), {entry, text});
+    choose(entry);
+    EXPECT_TRUE(onPasteboard().empty());
+    test::expectSameEntries(history(), {entry, text});
+    test::expectSameEntries(savedHistory(), {entry, text});
+  }
   EXPECT_TRUE(app.console().empty());
 }
 

@@ -173,10 +173,12 @@ bool QtPasteboard::setString(const std::string& text, std::string_view type) {
   return publish();
 }
 
+// Text goes out in every flavour Qt offers; bytes that are no UTF-8 would be
+// mended on the way, so they go out as they are, under the plain flavour.
 bool QtPasteboard::setData(const Bytes& data, std::string_view type) {
-  if (type == kPasteboardTypeString) return setString(textOf(data), type);
+  if (type == kPasteboardTypeString && isValidUtf8(textViewOf(data))) return setString(textOf(data), type);
   startOwnChangeIfReplaced();
-  offer(mimeTypeFor(type), toQByteArray(data));
+  offer(type == kPasteboardTypeString ? QString("text/plain") : mimeTypeFor(type), toQByteArray(data));
   return publish();
 }
 
