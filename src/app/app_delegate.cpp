@@ -19,6 +19,10 @@ void AppDelegate::configureOnLaunch() {
                                      [weak = weak_from_this()](Timer&) {
                                        if (auto self = weak.lock()) self->checkClipboard();
                                      });
+  // Where the system reports changes, each is checked at once too.
+  platform_.generalPasteboard().setChangeObserver([weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->pasteboardDidChange();
+  });
 
   if (auto status = platform_.loginItems().registerMainApp(); !status) {
     platform_.console().printLine("Failed to register as login item: " + status.error().description);

@@ -37,6 +37,9 @@ class AppDelegate : public ApplicationDelegate,
 
   // capture/pasteboard_monitor.cpp
   void checkClipboard();
+  // A change was reported: one check is posted, to run after the current
+  // event (held, like the poll, while the menu is shown).
+  void pasteboardDidChange();
   // capture/content_capture.cpp
   void captureContent(Pasteboard& pasteboard);
   // capture/history_insertion.cpp
@@ -63,6 +66,7 @@ class AppDelegate : public ApplicationDelegate,
   std::shared_ptr<StatusItem> statusItem;
   std::vector<ClipboardItem> clipboardHistory;
   std::shared_ptr<Timer> previewTimer;
+  std::shared_ptr<Timer> postedCheck;  // the check a change report posted, until it runs
   const double previewDuration = 5.0;
   PreviewStyle previewStyle = PreviewStyle::temporary;
   const std::shared_ptr<PersistenceManager> persistenceManager;

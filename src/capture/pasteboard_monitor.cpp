@@ -21,4 +21,15 @@ void AppDelegate::checkClipboard() {
   captureContent(pasteboard);
 }
 
+// Never checked inside the report: Qt reports this application's own writes
+// synchronously, and restoring writes more than once inside restoreItem,
+// which must not see the history change under it. Reports that come before
+// the posted check runs share it; the check finds each change once.
+void AppDelegate::pasteboardDidChange() {
+  if (postedCheck && postedCheck->isValid()) return;
+  postedCheck = platform_.mainLoop().scheduleTimer(0, /*repeats=*/false, [weak = weak_from_this()](Timer&) {
+    if (auto self = weak.lock()) self->checkClipboard();
+  });
+}
+
 }  // namespace bm

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,6 +57,12 @@ class Pasteboard {
   virtual bool writeImage(const Image& image) = 0;
   // Offers file URLs, as a file manager's copy does.
   virtual bool writeFileUrls(const std::vector<Url>& urls) = 0;
+
+  // Told on the main thread when the change count may have changed, by
+  // anyone's copy, this application's writes included; possibly from inside
+  // the write itself, and possibly more than once for one change. Where the
+  // system says nothing of changes, never told. One observer; none clears it.
+  virtual void setChangeObserver(std::function<void()> observer) = 0;
 };
 
 }  // namespace bm

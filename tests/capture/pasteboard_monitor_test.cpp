@@ -57,12 +57,48 @@ TEST_F(PasteboardMonitorTest, SeveralCopiesBetweenTwoPollsAreOneChange) {
   EXPECT_EQ(defaults.writes().back().first, "LastChangeCount");
 }
 
-TEST_F(PasteboardMonitorTest, AnOpenMenuHoldsPollsBackUntilItCloses) {
+TEST_F(PasteboardMonitorTest, AnOpenMenuHoldsPollsAndReportedChangesBackUntilItCloses) {
   ASSERT_TRUE(app.platform().openMenu());
   pasteboard.copyText("copied with the menu open");
   app.advance(3);
   EXPECT_EQ(lastChangeCount(), 0);
   app.platform().closeMenu();
+  EXPECT_EQ(lastChangeCount(), 1);
+  // The held poll and the held report found one change: one entry.
+  EXPECT_EQ(app.delegate().clipboardHistory.size(), 1u);
+}
+
+// Each reported change is checked as soon as the current event is done, so
+// copies made faster than the poll are each kept; reports that come before
+// the posted check runs share it.
+TEST_F(PasteboardMonitorTest, ReportedChangesAreCheckedAtOnceSoABurstIsKeptWhole) {
+  const auto checks = [&] {
+    return std::count_if(defaults.writes().begin(), defaults.writes().end(),
+                         [](const auto& write) { return write.first == "LastChangeCount"; });
+  };
+  for (int i = 0; i < 20; ++i) {
+    pasteboard.copyText("line " + std::to_string(i));
+    app.advance(0.025);
+  }
+  EXPECT_EQ(app.delegate().clipboardHistory.size(), 20u);
+  EXPECT_EQ(checks(), 20);
+
+  pasteboard.copyText("a");
+  pasteboard.copyText("b");
+  app.advance(0);
+  EXPECT_EQ(checks(), 21);
+  EXPECT_EQ(std::get<TextContent>(app.delegate().clipboardHistory[0].content).text, "b");
+  app.advance(1);  // the polls find nothing more
+  EXPECT_EQ(checks(), 21);
+}
+
+TEST_F(PasteboardMonitorTest, WhereChangesAreNotReportedTheyWaitForThePoll) {
+  pasteboard.reportsChanges = false;
+  app.advance(0.3);  // between two polls
+  pasteboard.copyText("unreported");
+  app.advance(0.1);
+  EXPECT_EQ(lastChangeCount(), 0);
+  app.advance(0.1);
   EXPECT_EQ(lastChangeCount(), 1);
 }
 

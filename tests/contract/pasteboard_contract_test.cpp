@@ -232,6 +232,25 @@ TYPED_TEST(PasteboardContract, AWriteAfterAnotherApplicationsCopyIsANewChangeOfI
   }
 }
 
+TYPED_TEST(PasteboardContract, ChangesAreReportedForOthersCopiesAndItsOwnWrites) {
+  Pasteboard& pasteboard = this->pasteboard();
+  int reports = 0;
+  pasteboard.setChangeObserver([&] { ++reports; });
+  this->platform.otherApplicationCopies({{std::string(kPasteboardTypeString), bytesOf("theirs")}});
+  EXPECT_GE(reports, 1);
+  reports = 0;
+  pasteboard.clearContents();
+  pasteboard.setString("mine", kPasteboardTypeString);
+  EXPECT_GE(reports, 1);
+  reports = 0;
+  pasteboard.stringForType(kPasteboardTypeString);
+  pasteboard.changeCount();
+  EXPECT_EQ(reports, 0);  // reading is no change
+  pasteboard.setChangeObserver(nullptr);
+  this->platform.otherApplicationCopies({{std::string(kPasteboardTypeString), bytesOf("unheard")}});
+  EXPECT_EQ(reports, 0);
+}
+
 // What restoring writes comes back as it was kept: an image as its kept TIFF,
 // files in their order.
 TYPED_TEST(PasteboardContract, AnImageAndFileUrlsReadBackAsWritten) {

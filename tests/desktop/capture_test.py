@@ -14,6 +14,7 @@ import os
 import struct
 import subprocess
 import sys
+import time
 import tempfile
 import unittest
 import urllib.parse
@@ -212,6 +213,22 @@ class CaptureTest(AppTestCase):
                 self.assertNotIn(b"hunter2", read_file(os.path.join(folder, name)), name)
         self.assertEqual(app.stop(), 0)
         self.assertNotIn(b"hunter2", read_file(os.path.join(app.data, HISTORY)))
+
+    def test_copies_made_faster_than_the_poll_are_each_recorded(self):
+        # X11 reports each change, and each is checked at once: three lines
+        # copied quickly from a terminal are three entries, not the last one.
+        app = self.launch_and_wait()
+        texts = [f"burst line {i}" for i in range(10)]
+        for text in texts:
+            owner = subprocess.Popen(["xclip", "-quiet", "-selection", "clipboard"], env=app_harness.x_env(),
+                                     stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            owner.stdin.write(text.encode())
+            owner.stdin.close()
+            self.copier.processes.append(owner)
+            time.sleep(0.1)
+        wait_for(lambda: len(self.history(app)) == len(texts), timeout=5)
+        self.assertEqual([entry["content"]["value"] for entry in reversed(self.history(app))], texts)
+        self.assertEqual(app.stop(), 0)
 
 
 if __name__ == "__main__":

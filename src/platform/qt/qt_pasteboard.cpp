@@ -28,6 +28,7 @@ QtPasteboard::QtPasteboard(QClipboard& clipboard, ImageCodec& images)
     if (publishing_) return;
     ownsClipboard_ = false;
     ++changeCount_;
+    if (observer_) observer_();
   });
 }
 
@@ -237,6 +238,7 @@ bool QtPasteboard::publish() {
   if (!ownsClipboard_) {
     ++changeCount_;
     ownsClipboard_ = true;
+    if (observer_) observer_();
   }
   return true;
 }

@@ -56,6 +56,9 @@ class QtPasteboard : public Pasteboard {
   bool setData(const Bytes& data, std::string_view type) override;
   bool writeImage(const Image& image) override;
   bool writeFileUrls(const std::vector<Url>& urls) override;
+  // Told of every change Qt reports (X11: XFixes selection notify), and of
+  // this application's own publishing.
+  void setChangeObserver(std::function<void()> observer) override { observer_ = std::move(observer); }
 
  private:
   // What this application offers since its last clearContents, by MIME
@@ -90,6 +93,7 @@ class QtPasteboard : public Pasteboard {
   bool publishing_ = false;
   bool ownsClipboard_ = false;  // nobody replaced our offer since clearContents
   QMetaObject::Connection changed_;
+  std::function<void()> observer_;
 };
 
 }  // namespace bm::qt

@@ -96,7 +96,9 @@ std::optional<std::string> SimPasteboard::availableTypeFromArray(const std::vect
 std::int64_t SimPasteboard::clearContents() {
   items_.clear();
   ownedHere_ = true;
-  return ++changeCount_;
+  ++changeCount_;
+  if (observer_ && reportsChanges) observer_();
+  return changeCount_;
 }
 
 void SimPasteboard::ownBeforeWriting() {

@@ -23,7 +23,8 @@ inline constexpr std::string_view kSimPasteboardTypeURL = "public.url";
 // Text flavours: kPasteboardTypeString and "public.plain-text", both UTF-8;
 // stringForType(kPasteboardTypeString) reads the first of them on offer that
 // is valid UTF-8. A write by this application after someone else's copy is
-// a new change of its own, as after clearContents.
+// a new change of its own, as after clearContents. The change observer is
+// told at once, inside the call that made the change.
 class SimPasteboard : public Pasteboard {
  public:
   explicit SimPasteboard(ImageCodec& images) : images_(images) {}
@@ -39,6 +40,7 @@ class SimPasteboard : public Pasteboard {
   bool setData(const Bytes& data, std::string_view type) override;
   bool writeImage(const Image& image) override;
   bool writeFileUrls(const std::vector<Url>& urls) override;
+  void setChangeObserver(std::function<void()> observer) override { observer_ = std::move(observer); }
 
   // Other applications. Each copy replaces the contents (one change).
   void copyText(const std::string& text);
@@ -56,6 +58,8 @@ class SimPasteboard : public Pasteboard {
   void copyNothing();
 
   void setChangeCount(std::int64_t count) { changeCount_ = count; }
+  // False for a system that says nothing of changes, as macOS: only polls see them.
+  bool reportsChanges = true;
   const std::vector<PasteboardItem>& items() const { return items_; }
 
  private:
@@ -69,6 +73,7 @@ class SimPasteboard : public Pasteboard {
   std::int64_t changeCount_ = 0;
   std::vector<PasteboardItem> items_;
   bool ownedHere_ = false;  // this application cleared it, and no one copied since
+  std::function<void()> observer_;
 };
 
 }  // namespace bm::sim

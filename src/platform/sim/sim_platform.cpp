@@ -63,7 +63,11 @@ SimWorld::~SimWorld() {
 SimPlatform::SimPlatform(SimWorld& world)
     : world_(world), statusBar_(world.statusItemsHaveButtons), mainLoop_(world.clock) {}
 
-SimPlatform::~SimPlatform() { releaseProcessWide(); }
+// The pasteboard outlives the process; nothing of this one may hear it.
+SimPlatform::~SimPlatform() {
+  world_.pasteboard.setChangeObserver(nullptr);
+  releaseProcessWide();
+}
 
 std::unique_ptr<Popover> SimPlatform::makePopover() {
   auto record = std::make_shared<PopoverRecord>();
