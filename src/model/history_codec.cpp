@@ -61,7 +61,11 @@ class Where {
   static Where entry(size_t index) { return Where("entry at index " + std::to_string(index)); }
   static Where document() { return Where("the document"); }
 
-  Where key(std::string_view name) const { return below("\"" + std::string(name) + "\""); }
+  Where key(std::string_view name) const {
+    std::string quoted(1, '"');  // appended, not concatenated: g++ 12 -O3 warns falsely on that
+    quoted.append(name).push_back('"');
+    return below(quoted);
+  }
   Where index(size_t i) const { return below("index " + std::to_string(i)); }
   const std::string& text() const { return text_; }
 
