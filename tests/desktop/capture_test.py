@@ -14,15 +14,15 @@ import os
 import struct
 import subprocess
 import sys
-import time
 import tempfile
+import time
 import unittest
 import urllib.parse
 import zlib
 
 import app_harness
 from app_harness import HISTORY, AppTestCase, Desktop, read_file, run
-from processes import stop, wait_for
+from processes import start_clipboard_owner, stop, wait_for
 
 OWNER = None
 FIGMA_URL = "https://www.figma.com/file/Abc123/Landing-page?node-id=1%3A2"
@@ -65,16 +65,11 @@ class CaptureTest(AppTestCase):
 
     def own(self, offers):
         """Puts the (MIME type, bytes) offers on the clipboard at once; gives the owner's request log."""
-        args = [OWNER]
-        for index, (mime, data) in enumerate(offers):
-            path = os.path.join(self.home, f"offer-{len(self.owners)}-{index}")
-            with open(path, "wb") as f:
-                f.write(data)
-            args += ["--type", mime, "--file", path]
         log = open(os.path.join(self.home, f"owner-{len(self.owners)}.log"), "w+")
-        owner = subprocess.Popen(args, env=app_harness.x_env(), stdout=subprocess.PIPE, stderr=log, text=True)
+        owner, ready = start_clipboard_owner(OWNER, offers, self.home, f"offer-{len(self.owners)}",
+                                             app_harness.x_env(), log)
         self.owners.append((owner, log))
-        self.assertEqual(owner.stdout.readline().strip(), "ready")
+        self.assertTrue(ready, "the clipboard owner did not start")
         return log
 
     @staticmethod

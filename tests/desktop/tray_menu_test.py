@@ -24,7 +24,7 @@ import uuid
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop_session import AccessibilityBus, Session, Trayer, XfcePanel  # noqa: E402
-from processes import read_setting, stop, wait_for  # noqa: E402
+from processes import read_setting, start_clipboard_owner, stop, wait_for  # noqa: E402
 from menu_reading import SEPARATOR, Accessibility, exported_layout, exported_menu, layout_of  # noqa: E402
 
 APP = None
@@ -477,16 +477,10 @@ class XEmbedTrayTest(TrayMenuTests, unittest.TestCase):
         """Another application owning the clipboard with (MIME type, bytes) offers at once."""
         owner_program = os.environ.get("CLIPBOARD_OWNER")
         self.assertTrue(owner_program, "CLIPBOARD_OWNER names no clipboard owner program")
-        args = [owner_program]
-        for index, (mime, data) in enumerate(offers):
-            path = os.path.join(self.home, f"offer-{len(self.clipboard_owners)}-{index}")
-            with open(path, "wb") as f:
-                f.write(data)
-            args += ["--type", mime, "--file", path]
-        owner = subprocess.Popen(args, env=self.session.env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                 text=True)
+        owner, ready = start_clipboard_owner(owner_program, offers, self.home, f"offer-{len(self.clipboard_owners)}",
+                                             self.session.env(), subprocess.DEVNULL)
         self.clipboard_owners.append(owner)
-        self.assertEqual(owner.stdout.readline().strip(), "ready")
+        self.assertTrue(ready, "the clipboard owner did not start")
 
     # Restoring goes through the same code on every host: one host is enough.
     def test_a_browser_copy_and_other_data_come_back_type_by_type(self):
