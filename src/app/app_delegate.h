@@ -53,6 +53,8 @@ class AppDelegate : public ApplicationDelegate,
   MenuItem makeMenuItem(const ClipboardItem& item);
   // menu/preview.cpp
   void updateStatusButton(const std::string& text);
+  // Stops a temporary title's countdown, if one is pending.
+  void cancelPreviewTimer();
   void showImagePreview(const Image& image);
   void applyPreviewStyle(const MenuItem& sender);
   // menu/restoring.cpp

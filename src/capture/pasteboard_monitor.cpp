@@ -14,10 +14,7 @@ void AppDelegate::checkClipboard() {
   // Recorded before any content is read, so a change is handled exactly once
   // even when capture finds nothing to record.
   defaults.setInteger(kLastChangeCountKey, changeCount);
-  if (previewTimer) {
-    previewTimer->invalidate();
-    previewTimer.reset();
-  }
+  cancelPreviewTimer();
   captureContent(pasteboard);
 }
 

@@ -32,6 +32,12 @@ void AppDelegate::updateStatusButton(const std::string& text) {
   }
 }
 
+void AppDelegate::cancelPreviewTimer() {
+  if (!previewTimer) return;
+  previewTimer->invalidate();
+  previewTimer.reset();
+}
+
 void AppDelegate::showImagePreview(const Image& image) {
   if (previewStyle == PreviewStyle::hidden) return;
   std::shared_ptr<Popover> popover = platform_.makePopover();
