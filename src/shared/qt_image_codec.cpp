@@ -32,7 +32,8 @@ Image fromQImage(QImage image) { return Image(std::make_shared<QtBitmap>(std::mo
 
 std::optional<Image> QtImageCodec::decode(const Bytes& bytes) {
   if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return std::nullopt;
-  QByteArray view = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+  QByteArray view =
+      QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
   QBuffer buffer(&view);
   buffer.open(QIODevice::ReadOnly);
   QImageReader reader(&buffer);
