@@ -189,8 +189,11 @@ class CaptureTest(AppTestCase):
         history = self.history(app)
         self.assertEqual([entry["displayText"] for entry in history], ["Image", "first", "second"])
         self.assertNotEqual(newer_image["content"]["value"], older_image["content"]["value"])
+        # The older entry's files go only after the history that no longer names them is saved.
         for folder in ("ClipboardData", "ClipboardThumbnails"):
-            self.assertEqual(os.listdir(os.path.join(app.data, folder)), [newer_image["content"]["value"]])
+            listing = lambda: os.listdir(os.path.join(app.data, folder))
+            wait_for(lambda: listing() == [newer_image["content"]["value"]])
+            self.assertEqual(listing(), [newer_image["content"]["value"]])
         self.assertEqual(app.stop(), 0)
 
     def test_password_manager_copies_never_reach_the_disk(self):

@@ -436,8 +436,9 @@ class TrayMenuTests:
         self.choose(app, "Clear all history")
         self.assertTrue(wait_for(lambda: app.saved_history() == [] and os.path.getsize(app.history) == 2),
                         f"the empty history was not saved: {app.saved_history()}")
+        # The stored files go only once the empty history is saved.
         for folder in ("ClipboardData", "ClipboardThumbnails"):
-            self.assertEqual(os.listdir(os.path.join(data_folder, folder)), [], folder)
+            self.assertTrue(wait_for(lambda: os.listdir(os.path.join(data_folder, folder)) == []), folder)
         self.assertEqual(sorted(os.listdir(os.path.join(data_folder, "FileBookmarks"))), sorted(bookmarks))
         time.sleep(1.2)  # two polls: what is still on the clipboard is not taken again
         self.assertEqual(app.saved_history(), [])
