@@ -25,6 +25,7 @@ from app_harness import HISTORY, AppTestCase, Desktop, read_file, run
 from processes import start_clipboard_owner, stop, wait_for
 
 OWNER = None
+MISBEHAVING_OWNER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "misbehaving_owner.py")
 FIGMA_URL = "https://www.figma.com/file/Abc123/Landing-page?node-id=1%3A2"
 
 
@@ -71,6 +72,14 @@ class CaptureTest(AppTestCase):
         self.owners.append((owner, log))
         self.assertTrue(ready, "the clipboard owner did not start")
         return log
+
+    def hold_with_xclip(self, text):
+        """Copies with xclip without waiting to see the copy on the clipboard."""
+        owner = subprocess.Popen(["xclip", "-quiet", "-selection", "clipboard"], env=app_harness.x_env(),
+                                 stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        owner.stdin.write(text.encode())
+        owner.stdin.close()
+        self.copier.processes.append(owner)
 
     @staticmethod
     def requests(log):
@@ -218,14 +227,59 @@ class CaptureTest(AppTestCase):
         app = self.launch_and_wait()
         texts = [f"burst line {i}" for i in range(10)]
         for text in texts:
-            owner = subprocess.Popen(["xclip", "-quiet", "-selection", "clipboard"], env=app_harness.x_env(),
-                                     stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            owner.stdin.write(text.encode())
-            owner.stdin.close()
-            self.copier.processes.append(owner)
+            self.hold_with_xclip(text)
             time.sleep(0.1)
         wait_for(lambda: len(self.history(app)) == len(texts), timeout=5)
         self.assertEqual([entry["content"]["value"] for entry in reversed(self.history(app))], texts)
+        self.assertEqual(app.stop(), 0)
+
+    def test_a_copy_sent_in_pieces_is_recorded_whole(self):
+        # xclip sends anything over about 1 MiB in pieces (INCR), and while it
+        # does it answers nobody else: no probing the clipboard meanwhile.
+        text = "".join(f"line {i:07d}\n" for i in range(300_000))
+        app = self.launch_and_wait()
+        entry = self.recorded(app, lambda: self.hold_with_xclip(text))
+        self.assertEqual(entry["content"]["value"], text)
+        self.assertEqual(app.stop(), 0)
+
+    def test_a_relaunch_with_the_clipboard_unchanged_records_nothing(self):
+        # A Qt program gives its ownership timestamp; xclip gives none, so its
+        # copy is known by a digest of what it offers.
+        owners = (("xclip", lambda text: self.copier.copy(text)),
+                  ("a Qt program", lambda text: self.own([("text/plain", text.encode())])))
+        for name, copy in owners:
+            with self.subTest(owner=name):
+                text = f"copied with {name}"
+                app = self.launch_and_wait()
+                self.recorded(app, lambda: copy(text))
+                self.assertEqual(app.stop(), 0)
+                saved = self.history(app)
+
+                app = self.launch_and_wait()
+                time.sleep(1.2)  # two polls
+                self.assertEqual(self.history(app), saved)
+                # The same text copied anew is a new copy.
+                again = self.recorded(app, lambda: copy(text))
+                self.assertEqual(again["content"]["value"], text)
+                self.assertEqual(len(self.history(app)), len(saved))
+                self.assertEqual(app.stop(), 0)
+
+    def test_an_owner_that_never_answers_is_given_up_and_the_app_goes_on(self):
+        app = self.launch_and_wait()
+        self.recorded(app, lambda: self.copier.copy("before"))
+        saved = self.history(app)
+        count = app.setting("LastChangeCount")
+
+        silent = subprocess.Popen(["/usr/bin/python3", MISBEHAVING_OWNER, "silent"], env=app_harness.x_env(),
+                                  stdout=subprocess.PIPE)
+        self.copier.processes.append(silent)
+        self.assertEqual(silent.stdout.readline().strip(), b"ready")
+        self.assertTrue(wait_for(lambda: app.setting("LastChangeCount") != count), "the change was not checked")
+        self.assertEqual(self.history(app), saved)
+
+        self.recorded(app, lambda: self.copier.copy("after"))
+        self.assertEqual([entry["content"]["value"] for entry in self.history(app)], ["after", "before"])
+        self.assertEqual(app.output(), "")
         self.assertEqual(app.stop(), 0)
 
 

@@ -77,7 +77,9 @@ std::string pasteboardTypeFor(const QString& mimeType) {
 }
 
 bool isProtocolTarget(const QString& mimeType) {
-  static const QStringList kTargets = {"TARGETS", "MULTIPLE", "TIMESTAMP", "SAVE_TARGETS", "DELETE", kQtImageMime};
+  // INSERT_* and DELETE are requests that change the owner's data.
+  static const QStringList kTargets = {"TARGETS",          "MULTIPLE",        "TIMESTAMP",    "SAVE_TARGETS", "DELETE",
+                                       "INSERT_SELECTION", "INSERT_PROPERTY", "COMPOUND_TEXT", kQtImageMime};
   return kTargets.contains(mimeType);
 }
 

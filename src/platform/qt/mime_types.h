@@ -23,8 +23,9 @@ inline constexpr const char* kQtImageMime = "application/x-qt-image";
 QString mimeTypeFor(std::string_view pasteboardType);
 std::string pasteboardTypeFor(const QString& mimeType);
 
-// Clipboard protocol targets that are not content (TARGETS, TIMESTAMP, ...)
-// and Qt's own synthetic formats.
+// Clipboard protocol targets that are not content (TARGETS, TIMESTAMP, ...),
+// Qt's own synthetic formats, and COMPOUND_TEXT: an old X11 text encoding
+// whose owners offer the same text as UTF8_STRING too.
 bool isProtocolTarget(const QString& mimeType);
 
 // Text flavours that all stand for the plain-text type: text/plain with or

@@ -1,9 +1,12 @@
 #include "platform/qt/qt_pasteboard.h"
 
 #include <QClipboard>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QMimeData>
+#include <QSocketNotifier>
 #include <algorithm>
+#include <cstring>
 
 #include "platform/qt/mime_types.h"
 #include "shared/qt_image_codec.h"
@@ -20,14 +23,29 @@ Bytes toBytes(const QByteArray& bytes) { return Bytes(bytes.begin(), bytes.end()
 
 }  // namespace
 
-QtPasteboard::QtPasteboard(QClipboard& clipboard, ImageCodec& images)
-    : clipboard_(clipboard), images_(images), changeCount_(QDateTime::currentMSecsSinceEpoch()) {
+// Changes known only by their order take numbers below zero, counting down
+// from the clock at launch: unlike any count an earlier launch gave.
+QtPasteboard::QtPasteboard(QClipboard& clipboard, ImageCodec& images, std::unique_ptr<X11Clipboard> x11)
+    : clipboard_(clipboard),
+      images_(images),
+      x11_(std::move(x11)),
+      sequence_(-QDateTime::currentMSecsSinceEpoch() * 1000),
+      changeCount_(sequence_) {
+  if (x11_) {
+    const xcb_window_t owner = x11_->owner();
+    x11Change_ = {owner, XCB_CURRENT_TIME, x11_->isOurs(owner)};
+    countKnown_ = false;
+    x11Events_ = std::make_unique<QSocketNotifier>(x11_->fileDescriptor(), QSocketNotifier::Read);
+    QObject::connect(x11Events_.get(), &QSocketNotifier::activated, [this] { takeX11Changes(); });
+    takeX11ChangesSoon();
+    return;
+  }
   changed_ = QObject::connect(&clipboard_, &QClipboard::changed, [this](QClipboard::Mode mode) {
     if (mode != QClipboard::Clipboard) return;
     reads_ = {};
     if (publishing_) return;
     ownsClipboard_ = false;
-    ++changeCount_;
+    changeCount_ = --sequence_;
     if (observer_) observer_();
   });
 }
@@ -37,10 +55,92 @@ QtPasteboard::~QtPasteboard() { QObject::disconnect(changed_); }
 
 const QMimeData* QtPasteboard::current() const { return clipboard_.mimeData(QClipboard::Clipboard); }
 
-const QStringList& QtPasteboard::formats() {
+bool QtPasteboard::othersOwnX11Clipboard() const { return x11_ && !x11Change_.ours; }
+
+std::int64_t QtPasteboard::changeCount() {
+  if (!countKnown_) {
+    countKnown_ = true;
+    changeCount_ = identityOfX11Change();
+  }
+  return changeCount_;
+}
+
+// The owner's ownership timestamp is that of the notification while we run,
+// and the owner's own answer at launch, when no notification comes.
+std::int64_t QtPasteboard::identityOfX11Change() {
+  if (x11Change_.owner == XCB_NONE) return 1;  // not 0, which stands for "never checked" in what is stored
+  const auto timestamp = x11_->ownershipTimestamp();
+  takeX11ChangesSoon();
+  if (!timestamp && x11_->lastReadAbandoned()) reads_.ownerGone = true;
+  if (!timestamp) return digestOfOffer();
+  const xcb_timestamp_t time = x11Change_.timestamp != XCB_CURRENT_TIME ? x11Change_.timestamp : *timestamp;
+  return static_cast<std::int64_t>(x11Change_.owner) << 32 | time;  // windows have 29 bits
+}
+
+// Bit 62 keeps digests apart from the timestamp identities below it.
+std::int64_t QtPasteboard::digestOfOffer() {
+  QCryptographicHash digest(QCryptographicHash::Sha1);
+  const auto addNumber = [&](std::int64_t number) {
+    digest.addData(QByteArrayView(reinterpret_cast<const char*>(&number), sizeof number));
+  };
+  addNumber(x11Change_.owner);
+  for (const QString& format : formats()) {
+    if (isProtocolTarget(format)) continue;
+    const QByteArray name = format.toLatin1();
+    addNumber(name.size());
+    digest.addData(name);
+    const auto bytes = read(format);
+    addNumber(bytes ? bytes->size() : -1);
+    if (bytes) digest.addData(*bytes);
+  }
+  std::uint64_t value = 0;
+  std::memcpy(&value, digest.result().constData(), sizeof value);
+  return static_cast<std::int64_t>((value & ((1ULL << 62) - 1)) | (1ULL << 62));
+}
+
+// Reports of our own writes were counted as they happened. Another owner's
+// report can come after a write of ours that replaced it: the report of that
+// write, which follows, brings our offer back as a change of its own.
+void QtPasteboard::takeX11Changes() {
+  bool changed = false;
+  for (const auto& change : x11_->takeChanges()) {
+    if (change.ours && x11Change_.ours) continue;
+    x11Change_ = change;
+    reads_ = {};
+    changed = true;
+    if (change.ours) {
+      changeCount_ = --sequence_;
+      ownsClipboard_ = true;  // Qt serves the offer it was last given
+    } else {
+      countKnown_ = false;
+      ownsClipboard_ = false;
+    }
+  }
+  if (changed && observer_) observer_();
+}
+
+// Replies can bring change reports along without the connection showing
+// them as readable.
+void QtPasteboard::takeX11ChangesSoon() {
+  if (x11_ && x11_->hasChanges())
+    QMetaObject::invokeMethod(x11Events_.get(), [this] { takeX11Changes(); }, Qt::QueuedConnection);
+}
+
+QStringList QtPasteboard::formats() {
   if (!reads_.formats) {
-    const QMimeData* data = reads_.ownerGone ? nullptr : current();
-    reads_.formats = data ? data->formats() : QStringList();
+    QStringList formats;
+    if (reads_.ownerGone || (othersOwnX11Clipboard() && x11Change_.owner == XCB_NONE)) {
+      // nothing on offer
+    } else if (othersOwnX11Clipboard()) {
+      if (const auto targets = x11_->targets())
+        for (const auto& target : *targets) formats.append(QString::fromLatin1(target));
+      else if (x11_->lastReadAbandoned())
+        reads_.ownerGone = true;
+      takeX11ChangesSoon();
+    } else if (const QMimeData* data = current()) {
+      formats = data->formats();
+    }
+    reads_.formats = formats;
   }
   return *reads_.formats;
 }
@@ -53,17 +153,29 @@ bool QtPasteboard::ownerIsGone() const {
 std::optional<QByteArray> QtPasteboard::read(const QString& mimeType) {
   if (const auto known = reads_.bytes.find(mimeType); known != reads_.bytes.end()) return known->second;
   std::optional<QByteArray> bytes;
-  if (!reads_.ownerGone && formats().contains(mimeType)) {
-    const QMimeData* data = current();
-    QByteArray read = data ? data->data(mimeType) : QByteArray();
-    if (read.isEmpty() && ownerIsGone()) {
-      reads_.ownerGone = true;
-      reads_.formats = QStringList();
-    } else {
-      bytes = std::move(read);
-    }
-  }
+  if (!reads_.ownerGone && formats().contains(mimeType))
+    bytes = othersOwnX11Clipboard() ? readThroughX11(mimeType) : readThroughQt(mimeType);
+  if (reads_.ownerGone) reads_.formats = QStringList();
   reads_.bytes.emplace(mimeType, bytes);
+  return bytes;
+}
+
+std::optional<QByteArray> QtPasteboard::readThroughQt(const QString& mimeType) {
+  const QMimeData* data = current();
+  QByteArray read = data ? data->data(mimeType) : QByteArray();
+  if (read.isEmpty() && ownerIsGone()) {
+    reads_.ownerGone = true;
+    return std::nullopt;
+  }
+  return read;
+}
+
+// A type the owner refuses gives nothing; an owner that stalls, or that is
+// replaced while we wait, gives nothing more for this change.
+std::optional<QByteArray> QtPasteboard::readThroughX11(const QString& mimeType) {
+  auto bytes = x11_->read(mimeType.toLatin1().toStdString());
+  if (!bytes && x11_->lastReadAbandoned()) reads_.ownerGone = true;
+  takeX11ChangesSoon();
   return bytes;
 }
 
@@ -144,7 +256,7 @@ std::optional<std::string> QtPasteboard::stringForType(std::string_view type) {
 }
 
 std::optional<std::string> QtPasteboard::availableTypeFromArray(const std::vector<std::string>& types) {
-  const QStringList& offered = formats();
+  const QStringList offered = formats();
   for (const auto& type : types) {
     if (offered.contains(mimeTypeFor(type)) ||
         (type == kPasteboardTypeString && !textFlavoursByPreference(offered).isEmpty()) ||
@@ -235,8 +347,10 @@ bool QtPasteboard::publish() {
   clipboard_.setMimeData(data, QClipboard::Clipboard);  // takes ownership
   publishing_ = false;
   reads_ = {};
+  if (x11_) x11Change_ = {XCB_NONE, XCB_CURRENT_TIME, true};
   if (!ownsClipboard_) {
-    ++changeCount_;
+    changeCount_ = --sequence_;
+    countKnown_ = true;
     ownsClipboard_ = true;
     if (observer_) observer_();
   }

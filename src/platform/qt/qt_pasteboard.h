@@ -9,24 +9,38 @@
 #include <QUrl>
 #include <QVariant>
 #include <map>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "platform/image.h"
 #include "platform/pasteboard.h"
+#include "platform/qt/x11_clipboard.h"
 
 class QClipboard;
 class QMimeData;
+class QSocketNotifier;
 
 namespace bm::qt {
 
-// The X11 clipboard through QClipboard. X11 keeps no change count, so one is
-// counted here from the clipboard's change signal. It starts from the clock
-// at launch, so each launch's counts differ from every count an earlier run
-// stored: whatever is on the clipboard at launch is taken as a change.
+// The X11 clipboard. This application's own offer is served through
+// QClipboard. Other programs' copies are read through an X11Clipboard where
+// there is an X display: each change is seen as X11 reports it, and a read
+// from a stalled owner is given up after a bounded wait. Without one (Qt's
+// offscreen platform), everything goes through QClipboard.
+//
+// The change count stands for the clipboard's owner and content, so that a
+// relaunch with an unchanged clipboard finds the count it stored before:
+// - another program's copy: its window and ownership timestamp, where the
+//   owner gives its timestamp (TIMESTAMP as an INTEGER); else a digest of
+//   its window and the offered types and bytes;
+// - no owner: 1;
+// - this application's own changes: numbers below zero, from the clock at
+//   launch, since its offer goes when it quits.
 // clearContents and the writes after it are one change, as the count
-// clearContents returns promises.
+// clearContents returns promises. Without X11, the count is counted from
+// QClipboard's change signal, from the clock at launch.
 //
 // On X11 every read of a type is a request to the program that owns the
 // clipboard, so each MIME type's bytes are read once per change and kept
@@ -34,18 +48,18 @@ namespace bm::qt {
 // What was read is forgotten when the clipboard changes and when this
 // application writes.
 //
-// The owner may be gone before a change is read: Qt then reads empty bytes
-// and the clipboard lists no format any more. Such a read gives nothing, and
-// so does every later read of that change; empty bytes from a live owner stay
-// empty bytes.
+// The owner may be gone, replaced or stalled before a change is read. Such a
+// read gives nothing, and so does every later read of that change; empty
+// bytes from a live owner stay empty bytes.
 class QtPasteboard : public Pasteboard {
  public:
-  QtPasteboard(QClipboard& clipboard, ImageCodec& images);
+  // `x11` may be null: then QClipboard is all there is.
+  QtPasteboard(QClipboard& clipboard, ImageCodec& images, std::unique_ptr<X11Clipboard> x11 = nullptr);
   ~QtPasteboard() override;
   QtPasteboard(const QtPasteboard&) = delete;
   QtPasteboard& operator=(const QtPasteboard&) = delete;
 
-  std::int64_t changeCount() override { return changeCount_; }
+  std::int64_t changeCount() override;
   std::vector<std::string> types() override;
   std::vector<Url> readUrls() override;
   std::optional<Bytes> dataForType(std::string_view type) override;
@@ -74,9 +88,17 @@ class QtPasteboard : public Pasteboard {
   };
 
   const QMimeData* current() const;
-  const QStringList& formats();
+  QStringList formats();
   std::optional<QByteArray> read(const QString& mimeType);
+  std::optional<QByteArray> readThroughQt(const QString& mimeType);
+  std::optional<QByteArray> readThroughX11(const QString& mimeType);
   bool ownerIsGone() const;
+  // Whether another program owns the clipboard, as X11 last told us.
+  bool othersOwnX11Clipboard() const;
+  void takeX11Changes();
+  void takeX11ChangesSoon();
+  std::int64_t identityOfX11Change();
+  std::int64_t digestOfOffer();
   std::optional<std::string> plainText();
   std::optional<Bytes> tiff();
   std::optional<Bytes> convertedToTiff();
@@ -87,7 +109,12 @@ class QtPasteboard : public Pasteboard {
 
   QClipboard& clipboard_;
   ImageCodec& images_;
+  std::unique_ptr<X11Clipboard> x11_;
+  std::unique_ptr<QSocketNotifier> x11Events_;
+  std::int64_t sequence_;
   std::int64_t changeCount_;
+  X11Clipboard::Change x11Change_;  // the change the count stands for, on X11
+  bool countKnown_ = true;
   Offer offer_;
   Reads reads_;
   bool publishing_ = false;

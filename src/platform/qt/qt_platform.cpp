@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QGuiApplication>
 #include <QStandardPaths>
 
 #include "platform/qt/qt_popover.h"
@@ -11,6 +12,12 @@ namespace {
 
 std::filesystem::path standardPath(QStandardPaths::StandardLocation location) {
   return QStandardPaths::writableLocation(location).toStdString();
+}
+
+// Only where Qt itself runs on X11; other platforms keep QClipboard alone.
+std::unique_ptr<X11Clipboard> x11ClipboardOf(QApplication& app) {
+  const auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>();
+  return x11 ? X11Clipboard::connect(x11->connection()) : nullptr;
 }
 
 }  // namespace
@@ -25,7 +32,7 @@ QtPlatform::QtPlatform(QApplication& app, const DesktopLocations& locations, std
     : locations_(locations),
       application_(app),
       statusBar_(mainLoop_),
-      pasteboard_(*QApplication::clipboard(), images_),
+      pasteboard_(*QApplication::clipboard(), images_, x11ClipboardOf(app)),
       defaults_(locations.settingsFile),
       loginItems_(locations.autostartEntry, std::move(executable)) {}
 
