@@ -2,13 +2,18 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDeadlineTimer>
 #include <QMimeData>
+#include <QProcess>
+#include <QTemporaryFile>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/qt/mime_types.h"
 #include "platform/qt/qt_pasteboard.h"
+#include "platform/qt/x11_clipboard.h"
 #include "platform/sim/sim_platform.h"
 #include "shared/qt_image_codec.h"
 
@@ -63,6 +68,76 @@ class QtPasteboardAdaptor {
  private:
   qt::QtImageCodec images_;
   qt::QtPasteboard pasteboard_{*QApplication::clipboard(), images_};
+};
+
+// The desktop pasteboard on a real X11 display (QT_QPA_PLATFORM=xcb, under
+// Xvfb); another application's copy is the tests' clipboard_owner program
+// ($CLIPBOARD_OWNER) started with the offer. Text goes under
+// text/plain;charset=utf-8, whose bytes a Qt owner serves as given (it would
+// re-encode its text/plain). Elsewhere these cases are skipped.
+class X11PasteboardAdaptor {
+ public:
+  static constexpr const char* kName = "X11";
+  static bool available() {
+    return QGuiApplication::platformName() == "xcb" && qEnvironmentVariableIsSet("CLIPBOARD_OWNER");
+  }
+
+  ~X11PasteboardAdaptor() {
+    for (auto& owner : owners_) {
+      owner->terminate();
+      owner->waitForFinished(5000);
+    }
+  }
+
+  Pasteboard& pasteboard() { return pasteboard_; }
+  void otherApplicationCopies(const Offer& offer) {
+    QStringList arguments;
+    for (const auto& [type, bytes] : offer)
+      arguments << "--type" << qt::mimeTypeFor(type) << "--file" << file(QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                               static_cast<qsizetype>(bytes.size())));
+    start(arguments);
+  }
+  void otherApplicationCopiesUrls(const std::vector<std::string>& urls) {
+    QByteArray list, text;
+    for (const auto& url : urls) {
+      list += QByteArray::fromStdString(url) + "\r\n";
+      text += (text.isEmpty() ? "" : "\n") + QByteArray::fromStdString(url);
+    }
+    start({"--type", qt::kUriListMime, "--file", file(list), "--type", "text/plain", "--file", file(text)});
+  }
+
+ private:
+  static std::unique_ptr<qt::X11Clipboard> connectIfAvailable() {
+    const auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    return available() && x11 ? qt::X11Clipboard::connect(x11->connection()) : nullptr;
+  }
+
+  QString file(const QByteArray& bytes) {
+    files_.push_back(std::make_unique<QTemporaryFile>());
+    files_.back()->open();
+    files_.back()->write(bytes);
+    files_.back()->flush();
+    return files_.back()->fileName();
+  }
+
+  // X11 tells of the copy through the event loop: it is run until the
+  // pasteboard has heard of it, or for a few seconds when it never does.
+  void start(const QStringList& arguments) {
+    const auto before = pasteboard_.changeCount();
+    owners_.push_back(std::make_unique<QProcess>());
+    QProcess& owner = *owners_.back();
+    owner.setStandardErrorFile(QProcess::nullDevice());  // its request log
+    owner.start(qEnvironmentVariable("CLIPBOARD_OWNER"), arguments);
+    if (!owner.waitForReadyRead(5000)) return;  // the test's own checks then fail
+    const QDeadlineTimer deadline(3000);
+    while (pasteboard_.changeCount() == before && !deadline.hasExpired())
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+
+  qt::QtImageCodec images_;
+  qt::QtPasteboard pasteboard_{*QApplication::clipboard(), images_, connectIfAvailable()};
+  std::vector<std::unique_ptr<QProcess>> owners_;
+  std::vector<std::unique_ptr<QTemporaryFile>> files_;
 };
 
 }  // namespace bm::contract

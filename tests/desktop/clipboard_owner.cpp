@@ -3,6 +3,8 @@
 //
 //   clipboard_owner (--type MIME --file PATH | --text MIME STRING)...
 //
+// With no formats it owns an empty clipboard.
+//
 // Prints "ready" on stdout once it owns the clipboard and "request MIME" on
 // stderr for each format asked of it (as Qt names it: an X11 request for
 // UTF8_STRING, STRING or TEXT is one for text/plain, which serves all three).
@@ -88,7 +90,6 @@ int main(int argc, char** argv) {
       return usage();
     }
   }
-  if (formats.empty()) return usage();
 
   // SIGTERM reaches the event loop through a socket pair.
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalSockets) != 0) return 1;
