@@ -92,9 +92,10 @@ class X11PasteboardAdaptor {
   Pasteboard& pasteboard() { return pasteboard_; }
   void otherApplicationCopies(const Offer& offer) {
     QStringList arguments;
-    for (const auto& [type, bytes] : offer)
-      arguments << "--type" << qt::mimeTypeFor(type) << "--file" << file(QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                               static_cast<qsizetype>(bytes.size())));
+    for (const auto& [type, bytes] : offer) {
+      const QByteArray raw(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+      arguments << "--type" << qt::mimeTypeFor(type) << "--file" << file(raw);
+    }
     start(arguments);
   }
   void otherApplicationCopiesUrls(const std::vector<std::string>& urls) {
@@ -121,17 +122,24 @@ class X11PasteboardAdaptor {
   }
 
   // X11 tells of the copy through the event loop: it is run until the
-  // pasteboard has heard of it, or for a few seconds when it never does.
+  // pasteboard has heard of it, or for a few seconds when it never does. Qt
+  // must have heard of it too: it takes the clipboard with the time of the
+  // last event it saw, and X11 ignores a time older than the copy's.
   void start(const QStringList& arguments) {
     const auto before = pasteboard_.changeCount();
+    bool qtHeard = false;
+    const auto heard = QObject::connect(QApplication::clipboard(), &QClipboard::changed,
+                                        [&](QClipboard::Mode mode) { qtHeard |= mode == QClipboard::Clipboard; });
     owners_.push_back(std::make_unique<QProcess>());
     QProcess& owner = *owners_.back();
     owner.setStandardErrorFile(QProcess::nullDevice());  // its request log
     owner.start(qEnvironmentVariable("CLIPBOARD_OWNER"), arguments);
-    if (!owner.waitForReadyRead(5000)) return;  // the test's own checks then fail
-    const QDeadlineTimer deadline(3000);
-    while (pasteboard_.changeCount() == before && !deadline.hasExpired())
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (owner.waitForReadyRead(5000)) {  // else the test's own checks fail
+      const QDeadlineTimer deadline(3000);
+      while ((pasteboard_.changeCount() == before || !qtHeard) && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    QObject::disconnect(heard);
   }
 
   qt::QtImageCodec images_;

@@ -57,7 +57,10 @@ const QMimeData* QtPasteboard::current() const { return clipboard_.mimeData(QCli
 
 bool QtPasteboard::othersOwnX11Clipboard() const { return x11_ && !x11Change_.ours; }
 
+// A report still waiting on the connection is taken first, so that a check
+// never reads one owner's offer under another's count.
 std::int64_t QtPasteboard::changeCount() {
+  if (x11_) takeX11Changes();
   if (!countKnown_) {
     countKnown_ = true;
     changeCount_ = identityOfX11Change();
@@ -65,16 +68,22 @@ std::int64_t QtPasteboard::changeCount() {
   return changeCount_;
 }
 
-// The owner's ownership timestamp is that of the notification while we run,
-// and the owner's own answer at launch, when no notification comes.
+// The ownership timestamp is the notification's while we run and the
+// owner's own answer at launch, when no notification comes; it is asked only
+// of owners that list it, since simple ones answer any target with their data.
 std::int64_t QtPasteboard::identityOfX11Change() {
   if (x11Change_.owner == XCB_NONE) return 1;  // not 0, which stands for "never checked" in what is stored
-  const auto timestamp = x11_->ownershipTimestamp();
-  takeX11ChangesSoon();
-  if (!timestamp && x11_->lastReadAbandoned()) reads_.ownerGone = true;
-  if (!timestamp) return digestOfOffer();
-  const xcb_timestamp_t time = x11Change_.timestamp != XCB_CURRENT_TIME ? x11Change_.timestamp : *timestamp;
-  return static_cast<std::int64_t>(x11Change_.owner) << 32 | time;  // windows have 29 bits
+  const bool notified = x11Change_.timestamp != XCB_CURRENT_TIME;
+  const auto identity = [&](xcb_timestamp_t time) {
+    return static_cast<std::int64_t>(x11Change_.owner) << 32 | time;  // windows have 29 bits
+  };
+  if (formats().contains("TIMESTAMP")) {
+    const auto timestamp = x11_->ownershipTimestamp();
+    noteX11Read();
+    if (timestamp) return identity(notified ? x11Change_.timestamp : *timestamp);
+    if (notified && x11_->lastReadAbandoned()) return identity(x11Change_.timestamp);  // as if it had answered
+  }
+  return digestOfOffer();
 }
 
 // Bit 62 keeps digests apart from the timestamp identities below it.
@@ -110,6 +119,7 @@ void QtPasteboard::takeX11Changes() {
     changed = true;
     if (change.ours) {
       changeCount_ = --sequence_;
+      countKnown_ = true;
       ownsClipboard_ = true;  // Qt serves the offer it was last given
     } else {
       countKnown_ = false;
@@ -132,13 +142,17 @@ QStringList QtPasteboard::formats() {
     if (reads_.ownerGone || (othersOwnX11Clipboard() && x11Change_.owner == XCB_NONE)) {
       // nothing on offer
     } else if (othersOwnX11Clipboard()) {
-      if (const auto targets = x11_->targets())
-        for (const auto& target : *targets) formats.append(QString::fromLatin1(target));
-      else if (x11_->lastReadAbandoned())
-        reads_.ownerGone = true;
-      takeX11ChangesSoon();
-    } else if (const QMimeData* data = current()) {
-      formats = data->formats();
+      // An owner busy just after its copy gets a second chance.
+      auto targets = x11_->targets();
+      noteX11Read();
+      if (!targets && !reads_.ownerGone && x11_->lastReadAbandoned()) {
+        targets = x11_->targets();
+        noteX11Read();
+      }
+      for (const auto& target : targets.value_or(std::vector<std::string>{}))
+        formats.append(QString::fromLatin1(target));
+    } else if (stillOurs()) {
+      if (const QMimeData* data = current()) formats = data->formats();
     }
     reads_.formats = formats;
   }
@@ -160,7 +174,17 @@ std::optional<QByteArray> QtPasteboard::read(const QString& mimeType) {
   return bytes;
 }
 
+// Our offer is read through Qt only while X11 still names us the owner: Qt
+// would otherwise ask the new owner itself, and wait for it up to 5 s.
+bool QtPasteboard::stillOurs() {
+  if (!x11_ || x11_->isOurs(x11_->owner())) return true;
+  reads_.ownerGone = true;
+  takeX11ChangesSoon();
+  return false;
+}
+
 std::optional<QByteArray> QtPasteboard::readThroughQt(const QString& mimeType) {
+  if (!stillOurs()) return std::nullopt;
   const QMimeData* data = current();
   QByteArray read = data ? data->data(mimeType) : QByteArray();
   if (read.isEmpty() && ownerIsGone()) {
@@ -170,13 +194,19 @@ std::optional<QByteArray> QtPasteboard::readThroughQt(const QString& mimeType) {
   return read;
 }
 
-// A type the owner refuses gives nothing; an owner that stalls, or that is
-// replaced while we wait, gives nothing more for this change.
+// A type the owner refuses or leaves unanswered gives nothing.
 std::optional<QByteArray> QtPasteboard::readThroughX11(const QString& mimeType) {
   auto bytes = x11_->read(mimeType.toLatin1().toStdString());
-  if (!bytes && x11_->lastReadAbandoned()) reads_.ownerGone = true;
-  takeX11ChangesSoon();
+  noteX11Read();
   return bytes;
+}
+
+// After each read from another program: a change reported meanwhile ends the
+// reading of this one (what follows would come from the next owner), and so
+// does a second read in it that the owner left unanswered.
+void QtPasteboard::noteX11Read() {
+  if (x11_->hasChanges() || (x11_->lastReadAbandoned() && ++reads_.silences >= 2)) reads_.ownerGone = true;
+  takeX11ChangesSoon();
 }
 
 std::vector<std::string> QtPasteboard::types() {
@@ -327,7 +357,7 @@ void QtPasteboard::offer(const QString& mimeType, QVariant value) {
 // offer again, in the order offered, so other applications always see all of
 // it. Qt reports our own publishing at once; it is counted here instead, so
 // that the writes after clearContents belong to its change, unless someone
-// else replaced the offer meanwhile.
+// else replaced the offer meanwhile. False when the clipboard did not become ours.
 bool QtPasteboard::publish() {
   auto* data = new QMimeData;
   for (const auto& [mimeType, value] : offer_) {
@@ -347,7 +377,12 @@ bool QtPasteboard::publish() {
   clipboard_.setMimeData(data, QClipboard::Clipboard);  // takes ownership
   publishing_ = false;
   reads_ = {};
-  if (x11_) x11Change_ = {XCB_NONE, XCB_CURRENT_TIME, true};
+  if (x11_) {
+    // X11 ignores a claim dated before the last copy's, and Qt dates its claim
+    // by the last event it saw: the clipboard may well still be theirs.
+    if (!x11_->isOurs(x11_->owner())) return false;
+    x11Change_ = {XCB_NONE, XCB_CURRENT_TIME, true};
+  }
   if (!ownsClipboard_) {
     changeCount_ = --sequence_;
     countKnown_ = true;

@@ -33,8 +33,10 @@ namespace bm::qt {
 // The change count stands for the clipboard's owner and content, so that a
 // relaunch with an unchanged clipboard finds the count it stored before:
 // - another program's copy: its window and ownership timestamp, where the
-//   owner gives its timestamp (TIMESTAMP as an INTEGER); else a digest of
-//   its window and the offered types and bytes;
+//   owner lists TIMESTAMP and answers it as an INTEGER; else a digest of its
+//   window and the offered types and bytes. So where an owner gives no
+//   timestamp, the same window copying the same bytes again is no change:
+//   the entry is at the top already;
 // - no owner: 1;
 // - this application's own changes: numbers below zero, from the clock at
 //   launch, since its offer goes when it quits.
@@ -49,8 +51,10 @@ namespace bm::qt {
 // application writes.
 //
 // The owner may be gone, replaced or stalled before a change is read. Such a
-// read gives nothing, and so does every later read of that change; empty
-// bytes from a live owner stay empty bytes.
+// read gives nothing, and so does every later read of that change once the
+// owner is gone or replaced, or has left two reads unanswered (an owner busy
+// just after its copy answers the second); empty bytes from a live owner stay
+// empty bytes.
 class QtPasteboard : public Pasteboard {
  public:
   // `x11` may be null: then QClipboard is all there is.
@@ -85,6 +89,7 @@ class QtPasteboard : public Pasteboard {
     std::map<QString, std::optional<QByteArray>> bytes;  // nullopt: not on offer
     std::optional<std::optional<Bytes>> tiff;
     bool ownerGone = false;
+    int silences = 0;  // reads the owner left unanswered
   };
 
   const QMimeData* current() const;
@@ -95,6 +100,8 @@ class QtPasteboard : public Pasteboard {
   bool ownerIsGone() const;
   // Whether another program owns the clipboard, as X11 last told us.
   bool othersOwnX11Clipboard() const;
+  bool stillOurs();
+  void noteX11Read();
   void takeX11Changes();
   void takeX11ChangesSoon();
   std::int64_t identityOfX11Change();

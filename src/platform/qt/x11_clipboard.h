@@ -57,7 +57,8 @@ class X11Clipboard {
   // gave no list.
   std::optional<std::vector<std::string>> targets();
   // One target's bytes, also when sent in pieces (INCR); nullopt when the
-  // owner refused, went away or kept silent for kPatience.
+  // owner refused, went away, kept silent for kPatience, or sent its pieces
+  // slower than 1 MB/s beyond the first kPatience.
   std::optional<QByteArray> read(const std::string& target);
   // Whether the last conversion was given up: the owner kept silent for
   // kPatience, or the clipboard changed while we waited.
@@ -69,8 +70,10 @@ class X11Clipboard {
   xcb_atom_t atom(const std::string& name);
   // Asks the owner for `target` into our property; the reply's property, or nullopt.
   std::optional<QByteArray> convert(xcb_atom_t target, xcb_atom_t* type);
+  // Waits for the event `wanted` picks, keeping changes of owner meanwhile.
+  // Null once the deadline passed without it, or the clipboard changed.
   template <typename Wanted>
-  xcb_generic_event_t* waitFor(const Wanted& wanted);
+  xcb_generic_event_t* waitFor(std::chrono::steady_clock::time_point deadline, const Wanted& wanted);
   std::optional<QByteArray> readIncrementally();
   std::optional<QByteArray> takeProperty(xcb_atom_t* type);
   // Keeps a change of owner; true when the event was one.
