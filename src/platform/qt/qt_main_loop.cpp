@@ -1,6 +1,7 @@
 #include "platform/qt/qt_main_loop.h"
 
 #include <QCoreApplication>
+#include <QObject>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -8,22 +9,20 @@
 
 namespace bm::qt {
 
-class QtMainLoop::QtTimer : public Timer {
+// Fires straight from Qt's timer event: a QTimer's timeout signal and the
+// slot connected to it cost more than the clipboard poll they would run.
+class QtMainLoop::QtTimer : public Timer, public std::enable_shared_from_this<QtTimer> {
  public:
   QtTimer(QtMainLoop& loop, double interval, bool repeats, std::function<void(Timer&)> block)
-      : loop_(loop), repeats_(repeats), block_(std::move(block)), timer_(new QTimer) {
-    timer_->setTimerType(Qt::PreciseTimer);
-    timer_->setSingleShot(!repeats);
-    timer_->setInterval(static_cast<int>(std::lround(interval * 1000)));
-    QObject::connect(timer_, &QTimer::timeout, [this] { onTimeout(); });
-    timer_->start();
+      : loop_(loop), repeats_(repeats), block_(std::move(block)), ticker_(new Ticker(*this)) {
+    ticker_->start(static_cast<int>(std::lround(interval * 1000)));
   }
-  ~QtTimer() override { timer_->deleteLater(); }  // may be inside its own timeout
+  ~QtTimer() override { ticker_->release(); }  // may be inside its own timer event
 
   void invalidate() override {
     if (!valid_) return;
     valid_ = false;
-    timer_->stop();
+    ticker_->stop();
     loop_.forget(this);  // may destroy this
   }
   bool isValid() const override { return valid_; }
@@ -36,7 +35,34 @@ class QtMainLoop::QtTimer : public Timer {
   }
 
  private:
+  // Receives the Qt timer events. Deleted later, as the timer may go inside
+  // one of them.
+  class Ticker : public QObject {
+   public:
+    explicit Ticker(QtTimer& owner) : owner_(&owner) {}
+    void start(int milliseconds) { id_ = startTimer(milliseconds, Qt::PreciseTimer); }
+    void stop() {
+      if (id_) killTimer(id_);
+      id_ = 0;
+    }
+    void release() {
+      stop();
+      owner_ = nullptr;
+      deleteLater();
+    }
+
+   protected:
+    void timerEvent(QTimerEvent*) override {
+      if (owner_) owner_->onTimeout();
+    }
+
+   private:
+    QtTimer* owner_;
+    int id_ = 0;
+  };
+
   void onTimeout() {
+    if (!repeats_) ticker_->stop();
     if (!valid_) return;
     if (loop_.tracking_) {
       missed_ = true;
@@ -47,7 +73,7 @@ class QtMainLoop::QtTimer : public Timer {
 
   void fire() {
     // Keep this alive through the block, which may invalidate it.
-    auto self = loop_.find(this);
+    auto self = shared_from_this();
     block_(*this);
     if (!repeats_) invalidate();
   }
@@ -55,7 +81,7 @@ class QtMainLoop::QtTimer : public Timer {
   QtMainLoop& loop_;
   bool repeats_;
   std::function<void(Timer&)> block_;
-  QTimer* timer_;
+  Ticker* ticker_;
   bool valid_ = true;
   bool missed_ = false;
 };
@@ -83,12 +109,6 @@ void QtMainLoop::setTracking(bool tracking) {
   tracking_ = tracking;
   if (tracking) return;
   for (auto& timer : std::vector(timers_)) timer->fireIfMissed();
-}
-
-std::shared_ptr<QtMainLoop::QtTimer> QtMainLoop::find(QtTimer* timer) const {
-  for (const auto& held : timers_)
-    if (held.get() == timer) return held;
-  return nullptr;
 }
 
 void QtMainLoop::forget(QtTimer* timer) {

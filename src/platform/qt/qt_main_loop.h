@@ -25,7 +25,6 @@ class QtMainLoop : public MainLoop {
  private:
   class QtTimer;
   void forget(QtTimer* timer);
-  std::shared_ptr<QtTimer> find(QtTimer* timer) const;
 
   bool tracking_ = false;
   std::vector<std::shared_ptr<QtTimer>> timers_;  // scheduled and valid
