@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QByteArray>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct wl_display;
+struct wl_registry;
+struct wl_seat;
+struct zwlr_data_control_manager_v1;
+struct zwlr_data_control_device_v1;
+struct zwlr_data_control_offer_v1;
+struct zwlr_data_control_source_v1;
+
+namespace bm::qt {
+
+// A Wayland seat's clipboard through the data-control protocol, which
+// compositors offer to clipboard managers: it needs no focused surface, where
+// the core protocol gives the clipboard only to the focused application.
+// Reading and serving block the caller, each for at most kPatience without
+// progress.
+class WaylandClipboard {
+ public:
+  static constexpr std::chrono::milliseconds kPatience{2000};
+  using Provider = std::function<QByteArray(const std::string& mimeType)>;
+
+  // Null without a Wayland display ($WAYLAND_DISPLAY), or when the
+  // compositor offers no data-control (GNOME's does not).
+  static std::unique_ptr<WaylandClipboard> connect();
+  ~WaylandClipboard();
+  WaylandClipboard(const WaylandClipboard&) = delete;
+  WaylandClipboard& operator=(const WaylandClipboard&) = delete;
+
+  // Readable when the compositor sent something; dispatch() handles it.
+  int fileDescriptor() const;
+  // Handles what the compositor sent: new selections, and requests for our
+  // offer. True when the selection changed since the last call.
+  bool dispatch();
+
+  bool hasSelection() const { return selection_ != nullptr; }
+  // Whether the selection is the one offer() last made.
+  bool selectionIsOurs() const { return hasSelection() && selection_ == ownSelection_; }
+  // The selection's MIME types in the owner's order; none without one.
+  const std::vector<std::string>& types() const { return selectionTypes_; }
+  // One type's bytes; nullopt when the owner went away without sending, or
+  // kept silent for kPatience. Never call it for our own selection.
+  std::optional<QByteArray> read(const std::string& mimeType);
+  bool lastReadAbandoned() const { return abandonedLast_; }
+
+  // Makes `types` the selection; `provide` gives a type's bytes when another
+  // program asks. False when the compositor did not take it.
+  bool offer(const std::vector<std::string>& types, Provider provide);
+
+ private:
+  struct Listeners;
+  friend struct Listeners;
+
+  explicit WaylandClipboard(wl_display* display);
+  bool bind();
+  void serve(const std::string& mimeType, int fd);
+  void dropSource();
+
+  wl_display* display_;
+  wl_registry* registry_ = nullptr;
+  wl_seat* seat_ = nullptr;
+  zwlr_data_control_manager_v1* manager_ = nullptr;
+  zwlr_data_control_device_v1* device_ = nullptr;
+  // Offers introduced and not yet made the selection, with their types.
+  std::map<zwlr_data_control_offer_v1*, std::vector<std::string>> offers_;
+  zwlr_data_control_offer_v1* selection_ = nullptr;
+  std::vector<std::string> selectionTypes_;
+  zwlr_data_control_offer_v1* ownSelection_ = nullptr;
+  zwlr_data_control_source_v1* source_ = nullptr;
+  Provider provide_;
+  bool selectionChanged_ = false;
+  bool abandonedLast_ = false;
+};
+
+}  // namespace bm::qt

@@ -1,0 +1,114 @@
+#include "platform/qt/wayland_clipboard.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryFile>
+#include <QThread>
+#include <string>
+#include <vector>
+
+// Runs in a Wayland session with data-control (ctest -L desktop starts a
+// headless sway for it); skipped elsewhere. Other programs' copies are made
+// with wl-copy and read back with wl-paste.
+namespace bm::qt {
+namespace {
+
+class WaylandClipboardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clipboard = WaylandClipboard::connect();
+    if (!clipboard) GTEST_SKIP() << "needs a Wayland session with data-control (ctest -L desktop)";
+  }
+  void TearDown() override {
+    for (auto& process : processes) {
+      process->kill();
+      process->waitForFinished(2000);
+    }
+  }
+
+  // wl-copy serves the copy from a process of its own until it is replaced.
+  void copyWithWlCopy(const QByteArray& bytes, const QString& type) {
+    auto& input = *inputs.emplace_back(std::make_unique<QTemporaryFile>());
+    ASSERT_TRUE(input.open());
+    input.write(bytes);
+    input.flush();
+    auto& process = *processes.emplace_back(std::make_unique<QProcess>());
+    process.setStandardInputFile(input.fileName());
+    process.start("wl-copy", {"--foreground", "--type", type});
+    ASSERT_TRUE(waitForChange()) << "the copy was not reported";
+  }
+
+  bool waitForChange(int milliseconds = 5000) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < milliseconds) {
+      if (clipboard->dispatch()) return true;
+      QThread::msleep(5);
+    }
+    return false;
+  }
+
+  // Runs wl-paste while answering its requests for our offer.
+  QByteArray paste(const QStringList& arguments) {
+    QProcess process;
+    process.start("wl-paste", arguments);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!process.waitForFinished(10) && elapsed.elapsed() < 5000) clipboard->dispatch();
+    return process.readAllStandardOutput();
+  }
+
+  std::unique_ptr<WaylandClipboard> clipboard;
+  std::vector<std::unique_ptr<QProcess>> processes;
+  std::vector<std::unique_ptr<QTemporaryFile>> inputs;
+};
+
+TEST_F(WaylandClipboardTest, AnotherProgramsCopyIsReportedWithItsTypesAndBytes) {
+  const QByteArray html = "<b>bold</b> and plain";
+  copyWithWlCopy(html, "text/html");
+  EXPECT_FALSE(clipboard->selectionIsOurs());
+  // wl-copy offers any text type with the plain-text flavours after it.
+  const std::vector<std::string> types = {"text/html", "text/plain", "text/plain;charset=utf-8", "TEXT", "STRING",
+                                          "UTF8_STRING"};
+  EXPECT_EQ(clipboard->types(), types);
+  EXPECT_EQ(clipboard->read("text/html"), html);
+
+  const QByteArray binary("\x00\x01\xff\x00\x7f", 5);
+  copyWithWlCopy(binary, "application/x-brindlemux-test");
+  EXPECT_EQ(clipboard->read("application/x-brindlemux-test"), binary);
+}
+
+TEST_F(WaylandClipboardTest, OurOfferIsTheSelectionAndServedToOthers) {
+  const std::vector<std::string> types = {"text/plain;charset=utf-8", "application/x-brindlemux-test"};
+  ASSERT_TRUE(clipboard->offer(types, [](const std::string& type) {
+    return type == "text/plain;charset=utf-8" ? QByteArray("mine ✓") : QByteArray("\x00\x02", 2);
+  }));
+  EXPECT_TRUE(clipboard->selectionIsOurs());
+  EXPECT_EQ(paste({"--list-types"}), "text/plain;charset=utf-8\napplication/x-brindlemux-test\n");
+  EXPECT_EQ(paste({"--no-newline", "--type", "text/plain;charset=utf-8"}), "mine ✓");
+  EXPECT_EQ(paste({"--type", "application/x-brindlemux-test"}), QByteArray("\x00\x02", 2));
+
+  copyWithWlCopy("theirs", "text/plain");
+  EXPECT_FALSE(clipboard->selectionIsOurs());
+}
+
+// A second connection in this process plays the other program: it offers,
+// and then never dispatches, so never answers; or it goes away.
+TEST_F(WaylandClipboardTest, AnOwnerThatIsSilentOrGoneGivesNothing) {
+  auto other = WaylandClipboard::connect();
+  ASSERT_TRUE(other);
+  ASSERT_TRUE(other->offer({"text/plain"}, [](const std::string&) { return QByteArray("never sent"); }));
+  ASSERT_TRUE(waitForChange());
+  EXPECT_EQ(clipboard->read("text/plain"), std::nullopt);
+  EXPECT_TRUE(clipboard->lastReadAbandoned());
+
+  other.reset();
+  EXPECT_EQ(clipboard->read("text/plain"), std::nullopt);
+  EXPECT_TRUE(clipboard->lastReadAbandoned());
+  EXPECT_FALSE(clipboard->hasSelection());
+}
+
+}  // namespace
+}  // namespace bm::qt
