@@ -1,33 +1,23 @@
 #include "platform/qt/qt_pasteboard.h"
 
 #include <QClipboard>
-#include <QCryptographicHash>
 #include <QDateTime>
+#include <QImage>
+#include <QList>
 #include <QMimeData>
 #include <QSocketNotifier>
-#include <algorithm>
-#include <cstring>
+#include <QUrl>
 
 #include "platform/qt/mime_types.h"
 #include "shared/qt_image_codec.h"
-#include "shared/utf8.h"
 
 namespace bm::qt {
-namespace {
-
-QByteArray toQByteArray(const Bytes& bytes) {
-  return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
-}
-
-Bytes toBytes(const QByteArray& bytes) { return Bytes(bytes.begin(), bytes.end()); }
-
-}  // namespace
 
 // Changes known only by their order take numbers below zero, counting down
 // from the clock at launch: unlike any count an earlier launch gave.
 QtPasteboard::QtPasteboard(QClipboard& clipboard, ImageCodec& images, std::unique_ptr<X11Clipboard> x11)
-    : clipboard_(clipboard),
-      images_(images),
+    : MimePasteboard(images),
+      clipboard_(clipboard),
       x11_(std::move(x11)),
       sequence_(-QDateTime::currentMSecsSinceEpoch() * 1000),
       changeCount_(sequence_) {
@@ -42,11 +32,11 @@ QtPasteboard::QtPasteboard(QClipboard& clipboard, ImageCodec& images, std::uniqu
   }
   changed_ = QObject::connect(&clipboard_, &QClipboard::changed, [this](QClipboard::Mode mode) {
     if (mode != QClipboard::Clipboard) return;
-    reads_ = {};
+    forgetReads();
     if (publishing_) return;
-    ownsClipboard_ = false;
+    setOwnsClipboard(false);
     changeCount_ = --sequence_;
-    if (observer_) observer_();
+    reportChange();
   });
 }
 
@@ -83,28 +73,7 @@ std::int64_t QtPasteboard::identityOfX11Change() {
     if (timestamp) return identity(notified ? x11Change_.timestamp : *timestamp);
     if (notified && x11_->lastReadAbandoned()) return identity(x11Change_.timestamp);  // as if it had answered
   }
-  return digestOfOffer();
-}
-
-// Bit 62 keeps digests apart from the timestamp identities below it.
-std::int64_t QtPasteboard::digestOfOffer() {
-  QCryptographicHash digest(QCryptographicHash::Sha1);
-  const auto addNumber = [&](std::int64_t number) {
-    digest.addData(QByteArrayView(reinterpret_cast<const char*>(&number), sizeof number));
-  };
-  addNumber(x11Change_.owner);
-  for (const QString& format : formats()) {
-    if (isProtocolTarget(format)) continue;
-    const QByteArray name = format.toLatin1();
-    addNumber(name.size());
-    digest.addData(name);
-    const auto bytes = read(format);
-    addNumber(bytes ? bytes->size() : -1);
-    if (bytes) digest.addData(*bytes);
-  }
-  std::uint64_t value = 0;
-  std::memcpy(&value, digest.result().constData(), sizeof value);
-  return static_cast<std::int64_t>((value & ((1ULL << 62) - 1)) | (1ULL << 62));
+  return digestOfChange(x11Change_.owner);
 }
 
 // Reports of our own writes were counted as they happened. Another owner's
@@ -115,18 +84,18 @@ void QtPasteboard::takeX11Changes() {
   for (const auto& change : x11_->takeChanges()) {
     if (change.ours && x11Change_.ours) continue;
     x11Change_ = change;
-    reads_ = {};
+    forgetReads();
     changed = true;
     if (change.ours) {
       changeCount_ = --sequence_;
       countKnown_ = true;
-      ownsClipboard_ = true;  // Qt serves the offer it was last given
+      setOwnsClipboard(true);  // Qt serves the offer it was last given
     } else {
       countKnown_ = false;
-      ownsClipboard_ = false;
+      setOwnsClipboard(false);
     }
   }
-  if (changed && observer_) observer_();
+  if (changed) reportChange();
 }
 
 // Replies can bring change reports along without the connection showing
@@ -136,49 +105,33 @@ void QtPasteboard::takeX11ChangesSoon() {
     QMetaObject::invokeMethod(x11Events_.get(), [this] { takeX11Changes(); }, Qt::QueuedConnection);
 }
 
-QStringList QtPasteboard::formats() {
-  if (!reads_.formats) {
-    QStringList formats;
-    if (reads_.ownerGone || (othersOwnX11Clipboard() && x11Change_.owner == XCB_NONE)) {
-      // nothing on offer
-    } else if (othersOwnX11Clipboard()) {
-      // An owner busy just after its copy gets a second chance.
-      auto targets = x11_->targets();
+QStringList QtPasteboard::fetchFormats() {
+  QStringList formats;
+  if (othersOwnX11Clipboard()) {
+    if (x11Change_.owner == XCB_NONE) return formats;
+    // An owner busy just after its copy gets a second chance.
+    auto targets = x11_->targets();
+    noteX11Read();
+    if (!targets && !changeGivenUp() && x11_->lastReadAbandoned()) {
+      targets = x11_->targets();
       noteX11Read();
-      if (!targets && !reads_.ownerGone && x11_->lastReadAbandoned()) {
-        targets = x11_->targets();
-        noteX11Read();
-      }
-      for (const auto& target : targets.value_or(std::vector<std::string>{}))
-        formats.append(QString::fromLatin1(target));
-    } else if (stillOurs()) {
-      if (const QMimeData* data = current()) formats = data->formats();
     }
-    reads_.formats = formats;
+    for (const auto& target : targets.value_or(std::vector<std::string>{})) formats.append(QString::fromLatin1(target));
+  } else if (stillOurs()) {
+    if (const QMimeData* data = current()) formats = data->formats();
   }
-  return *reads_.formats;
+  return formats;
 }
 
-bool QtPasteboard::ownerIsGone() const {
-  const QMimeData* data = current();
-  return !data || data->formats().isEmpty();
-}
-
-std::optional<QByteArray> QtPasteboard::read(const QString& mimeType) {
-  if (const auto known = reads_.bytes.find(mimeType); known != reads_.bytes.end()) return known->second;
-  std::optional<QByteArray> bytes;
-  if (!reads_.ownerGone && formats().contains(mimeType))
-    bytes = othersOwnX11Clipboard() ? readThroughX11(mimeType) : readThroughQt(mimeType);
-  if (reads_.ownerGone) reads_.formats = QStringList();
-  reads_.bytes.emplace(mimeType, bytes);
-  return bytes;
+std::optional<QByteArray> QtPasteboard::fetch(const QString& mimeType) {
+  return othersOwnX11Clipboard() ? readThroughX11(mimeType) : readThroughQt(mimeType);
 }
 
 // Our offer is read through Qt only while X11 still names us the owner: Qt
 // would otherwise ask the new owner itself, and wait for it up to 5 s.
 bool QtPasteboard::stillOurs() {
   if (!x11_ || x11_->isOurs(x11_->owner())) return true;
-  reads_.ownerGone = true;
+  giveUpChange();
   takeX11ChangesSoon();
   return false;
 }
@@ -187,8 +140,8 @@ std::optional<QByteArray> QtPasteboard::readThroughQt(const QString& mimeType) {
   if (!stillOurs()) return std::nullopt;
   const QMimeData* data = current();
   QByteArray read = data ? data->data(mimeType) : QByteArray();
-  if (read.isEmpty() && ownerIsGone()) {
-    reads_.ownerGone = true;
+  if (read.isEmpty() && (!data || data->formats().isEmpty())) {
+    giveUpChange();  // its owner is gone
     return std::nullopt;
   }
   return read;
@@ -205,152 +158,20 @@ std::optional<QByteArray> QtPasteboard::readThroughX11(const QString& mimeType) 
 // reading of this one (what follows would come from the next owner), and so
 // does a second read in it that the owner left unanswered.
 void QtPasteboard::noteX11Read() {
-  if (x11_->hasChanges() || (x11_->lastReadAbandoned() && ++reads_.silences >= 2)) reads_.ownerGone = true;
+  if (x11_->hasChanges())
+    giveUpChange();
+  else if (x11_->lastReadAbandoned())
+    noteSilence();
   takeX11ChangesSoon();
 }
 
-std::vector<std::string> QtPasteboard::types() {
-  std::vector<std::string> result;
-  for (const QString& format : formats()) {
-    if (isProtocolTarget(format)) continue;
-    auto type = pasteboardTypeFor(format);
-    if (std::find(result.begin(), result.end(), type) == result.end()) result.push_back(std::move(type));
-  }
-  return result;
-}
-
-// A list that names no file (a browser's link) leaves the file managers' own flavour to try.
-std::vector<Url> QtPasteboard::readUrls() {
-  if (const auto list = read(kUriListMime)) {
-    auto urls = fileUrlsOfUriList(*list);
-    if (!urls.empty()) return urls;
-  }
-  if (const auto copied = read(kGnomeCopiedFilesMime)) return fileUrlsOfCopiedFiles(*copied);
-  return {};
-}
-
-std::optional<std::string> QtPasteboard::plainText() {
-  for (const QString& flavour : textFlavoursByPreference(formats()))
-    if (const auto bytes = read(flavour))
-      if (auto text = utf8TextOf(flavour, *bytes)) return text;
-  return std::nullopt;
-}
-
-std::optional<Bytes> QtPasteboard::tiff() {
-  if (!reads_.tiff) {
-    const auto tiff = read(mimeTypeFor(kPasteboardTypeTIFF));
-    reads_.tiff = tiff ? std::optional<Bytes>(toBytes(*tiff)) : convertedToTiff();
-  }
-  return *reads_.tiff;
-}
-
-// Decoded from the bytes already read rather than through QMimeData's own
-// image conversion, which would ask the owner again. Qt's synthetic image
-// format is used only where no image type is listed: that is an image held
-// in this process.
-std::optional<Bytes> QtPasteboard::convertedToTiff() {
-  bool anyImageType = false;
-  for (const QString& format : formats()) {
-    if (!isReadableImageMime(format)) continue;
-    anyImageType = true;
-    if (const auto bytes = read(format))
-      if (const auto image = images_.decode(toBytes(*bytes))) return images_.tiffRepresentation(*image);
-  }
-  if (anyImageType || reads_.ownerGone || !formats().contains(kQtImageMime)) return std::nullopt;
+// Qt's synthetic image type, listed without an encoded one: an image this
+// process holds.
+std::optional<Image> QtPasteboard::heldImage() {
   const QMimeData* data = current();
   const QImage image = data ? qvariant_cast<QImage>(data->imageData()) : QImage();
   if (image.isNull()) return std::nullopt;
-  return images_.tiffRepresentation(fromQImage(image));
-}
-
-std::optional<Bytes> QtPasteboard::dataForType(std::string_view type) {
-  if (type == kPasteboardTypeString) {
-    if (const auto text = plainText()) return bytesOf(*text);
-    // No flavour holds valid text: the preferred one's bytes as they are.
-    const QStringList flavours = textFlavoursByPreference(formats());
-    if (flavours.isEmpty()) return std::nullopt;
-    const auto bytes = read(flavours.front());
-    return bytes ? std::optional<Bytes>(toBytes(*bytes)) : std::nullopt;
-  }
-  if (type == kPasteboardTypeTIFF) return tiff();
-  const auto bytes = read(mimeTypeFor(type));
-  return bytes ? std::optional<Bytes>(toBytes(*bytes)) : std::nullopt;
-}
-
-std::optional<std::string> QtPasteboard::stringForType(std::string_view type) {
-  if (type == kPasteboardTypeString) return plainText();
-  const auto bytes = dataForType(type);
-  if (!bytes || !isValidUtf8(textViewOf(*bytes)))
-    return std::nullopt;
-  return textOf(*bytes);
-}
-
-std::optional<std::string> QtPasteboard::availableTypeFromArray(const std::vector<std::string>& types) {
-  const QStringList offered = formats();
-  for (const auto& type : types) {
-    if (offered.contains(mimeTypeFor(type)) ||
-        (type == kPasteboardTypeString && !textFlavoursByPreference(offered).isEmpty()) ||
-        (type == kPasteboardTypeTIFF && tiff()))
-      return type;
-  }
-  return std::nullopt;
-}
-
-std::int64_t QtPasteboard::clearContents() {
-  offer_.clear();
-  ownsClipboard_ = false;  // a new change even if the offer was ours
-  publish();
-  return changeCount_;
-}
-
-// Someone else's copy since our last clearContents is not added to: the
-// write starts a change of our own.
-void QtPasteboard::startOwnChangeIfReplaced() {
-  if (!ownsClipboard_) offer_.clear();
-}
-
-bool QtPasteboard::setString(const std::string& text, std::string_view type) {
-  if (type != kPasteboardTypeString) return setData(bytesOf(text), type);
-  startOwnChangeIfReplaced();
-  offer("text/plain", QString::fromStdString(text));
-  return publish();
-}
-
-// Text goes out in every flavour Qt offers; bytes that are no UTF-8 would be
-// mended on the way, so they go out as they are, under the plain flavour.
-bool QtPasteboard::setData(const Bytes& data, std::string_view type) {
-  if (type == kPasteboardTypeString && isValidUtf8(textViewOf(data))) return setString(textOf(data), type);
-  startOwnChangeIfReplaced();
-  offer(type == kPasteboardTypeString ? QString("text/plain") : mimeTypeFor(type), toQByteArray(data));
-  return publish();
-}
-
-bool QtPasteboard::writeImage(const Image& image) {
-  const QImage pixels = toQImage(image);
-  if (pixels.isNull()) return false;
-  startOwnChangeIfReplaced();
-  offer(kQtImageMime, pixels);
-  if (auto tiff = images_.tiffRepresentation(image)) offer(mimeTypeFor(kPasteboardTypeTIFF), toQByteArray(*tiff));
-  return publish();
-}
-
-bool QtPasteboard::writeFileUrls(const std::vector<Url>& urls) {
-  startOwnChangeIfReplaced();
-  QList<QUrl> all;
-  for (const auto& [mimeType, value] : offer_)
-    if (value.metaType() == QMetaType::fromType<QList<QUrl>>()) all = value.value<QList<QUrl>>();
-  for (const auto& url : urls) all.append(QUrl::fromEncoded(QByteArray::fromStdString(url.absoluteString())));
-  QByteArray copied = "copy";
-  for (const QUrl& url : all) copied += '\n' + url.toEncoded();
-  offer(kUriListMime, QVariant::fromValue(all));
-  offer(kGnomeCopiedFilesMime, copied);
-  return publish();
-}
-
-// A type offered again moves to the end, as it does on the simulated pasteboard.
-void QtPasteboard::offer(const QString& mimeType, QVariant value) {
-  std::erase_if(offer_, [&](const auto& entry) { return entry.first == mimeType; });
-  offer_.emplace_back(mimeType, std::move(value));
+  return fromQImage(image);
 }
 
 // X11 serves the clipboard from one QMimeData: every write publishes the whole
@@ -360,7 +181,7 @@ void QtPasteboard::offer(const QString& mimeType, QVariant value) {
 // else replaced the offer meanwhile. False when the clipboard did not become ours.
 bool QtPasteboard::publish() {
   auto* data = new QMimeData;
-  for (const auto& [mimeType, value] : offer_) {
+  for (const auto& [mimeType, value] : offer()) {
     if (value.metaType() == QMetaType::fromType<QString>()) {
       // Qt's X11 text targets, and the explicit UTF-8 flavour browsers ask for first.
       data->setText(value.toString());
@@ -376,18 +197,17 @@ bool QtPasteboard::publish() {
   publishing_ = true;
   clipboard_.setMimeData(data, QClipboard::Clipboard);  // takes ownership
   publishing_ = false;
-  reads_ = {};
   if (x11_) {
     // X11 ignores a claim dated before the last copy's, and Qt dates its claim
     // by the last event it saw: the clipboard may well still be theirs.
     if (!x11_->isOurs(x11_->owner())) return false;
     x11Change_ = {XCB_NONE, XCB_CURRENT_TIME, true};
   }
-  if (!ownsClipboard_) {
+  if (!ownsClipboard()) {
     changeCount_ = --sequence_;
     countKnown_ = true;
-    ownsClipboard_ = true;
-    if (observer_) observer_();
+    setOwnsClipboard(true);
+    reportChange();
   }
   return true;
 }
