@@ -13,6 +13,7 @@
 
 #include "platform/qt/mime_types.h"
 #include "platform/qt/qt_pasteboard.h"
+#include "platform/qt/wayland_pasteboard.h"
 #include "platform/qt/x11_clipboard.h"
 #include "platform/sim/sim_platform.h"
 #include "shared/qt_image_codec.h"
@@ -70,9 +71,60 @@ class QtPasteboardAdaptor {
   qt::QtPasteboard pasteboard_{*QApplication::clipboard(), images_};
 };
 
+// The tests' clipboard_owner program ($CLIPBOARD_OWNER), started as another
+// application that copies: `options`, then each type with a file of its bytes.
+class ClipboardOwners {
+ public:
+  explicit ClipboardOwners(QStringList options) : options_(std::move(options)) {}
+  ~ClipboardOwners() {
+    for (auto& owner : owners_) {
+      owner->terminate();
+      owner->waitForFinished(5000);
+    }
+  }
+
+  // Ready once it owns the clipboard; false when it never says so.
+  bool copies(const Offer& offer) {
+    QStringList arguments;
+    for (const auto& [type, bytes] : offer) {
+      const QByteArray raw(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+      arguments << "--type" << qt::mimeTypeFor(type) << "--file" << file(raw);
+    }
+    return start(arguments);
+  }
+  bool copiesUrls(const std::vector<std::string>& urls) {
+    QByteArray list, text;
+    for (const auto& url : urls) {
+      list += QByteArray::fromStdString(url) + "\r\n";
+      text += (text.isEmpty() ? "" : "\n") + QByteArray::fromStdString(url);
+    }
+    return start({"--type", qt::kUriListMime, "--file", file(list), "--type", "text/plain", "--file", file(text)});
+  }
+
+ private:
+  QString file(const QByteArray& bytes) {
+    files_.push_back(std::make_unique<QTemporaryFile>());
+    files_.back()->open();
+    files_.back()->write(bytes);
+    files_.back()->flush();
+    return files_.back()->fileName();
+  }
+
+  bool start(const QStringList& arguments) {
+    owners_.push_back(std::make_unique<QProcess>());
+    QProcess& owner = *owners_.back();
+    owner.setStandardErrorFile(QProcess::nullDevice());  // its request log
+    owner.start(qEnvironmentVariable("CLIPBOARD_OWNER"), options_ + arguments);
+    return owner.waitForReadyRead(5000);
+  }
+
+  QStringList options_;
+  std::vector<std::unique_ptr<QProcess>> owners_;
+  std::vector<std::unique_ptr<QTemporaryFile>> files_;
+};
+
 // The desktop pasteboard on a real X11 display (QT_QPA_PLATFORM=xcb, under
-// Xvfb); another application's copy is the tests' clipboard_owner program
-// ($CLIPBOARD_OWNER) started with the offer. Text goes under
+// Xvfb); another application's copy is a clipboard_owner. Text goes under
 // text/plain;charset=utf-8, whose bytes a Qt owner serves as given (it would
 // re-encode its text/plain). Elsewhere these cases are skipped.
 class X11PasteboardAdaptor {
@@ -82,29 +134,10 @@ class X11PasteboardAdaptor {
     return QGuiApplication::platformName() == "xcb" && qEnvironmentVariableIsSet("CLIPBOARD_OWNER");
   }
 
-  ~X11PasteboardAdaptor() {
-    for (auto& owner : owners_) {
-      owner->terminate();
-      owner->waitForFinished(5000);
-    }
-  }
-
   Pasteboard& pasteboard() { return pasteboard_; }
-  void otherApplicationCopies(const Offer& offer) {
-    QStringList arguments;
-    for (const auto& [type, bytes] : offer) {
-      const QByteArray raw(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
-      arguments << "--type" << qt::mimeTypeFor(type) << "--file" << file(raw);
-    }
-    start(arguments);
-  }
+  void otherApplicationCopies(const Offer& offer) { waitForChange([&] { return owners_.copies(offer); }); }
   void otherApplicationCopiesUrls(const std::vector<std::string>& urls) {
-    QByteArray list, text;
-    for (const auto& url : urls) {
-      list += QByteArray::fromStdString(url) + "\r\n";
-      text += (text.isEmpty() ? "" : "\n") + QByteArray::fromStdString(url);
-    }
-    start({"--type", qt::kUriListMime, "--file", file(list), "--type", "text/plain", "--file", file(text)});
+    waitForChange([&] { return owners_.copiesUrls(urls); });
   }
 
  private:
@@ -113,28 +146,17 @@ class X11PasteboardAdaptor {
     return available() && x11 ? qt::X11Clipboard::connect(x11->connection()) : nullptr;
   }
 
-  QString file(const QByteArray& bytes) {
-    files_.push_back(std::make_unique<QTemporaryFile>());
-    files_.back()->open();
-    files_.back()->write(bytes);
-    files_.back()->flush();
-    return files_.back()->fileName();
-  }
-
   // X11 tells of the copy through the event loop: it is run until the
   // pasteboard has heard of it, or for a few seconds when it never does. Qt
   // must have heard of it too: it takes the clipboard with the time of the
   // last event it saw, and X11 ignores a time older than the copy's.
-  void start(const QStringList& arguments) {
+  template <typename Copy>
+  void waitForChange(Copy copy) {
     const auto before = pasteboard_.changeCount();
     bool qtHeard = false;
     const auto heard = QObject::connect(QApplication::clipboard(), &QClipboard::changed,
                                         [&](QClipboard::Mode mode) { qtHeard |= mode == QClipboard::Clipboard; });
-    owners_.push_back(std::make_unique<QProcess>());
-    QProcess& owner = *owners_.back();
-    owner.setStandardErrorFile(QProcess::nullDevice());  // its request log
-    owner.start(qEnvironmentVariable("CLIPBOARD_OWNER"), arguments);
-    if (owner.waitForReadyRead(5000)) {  // else the test's own checks fail
+    if (copy()) {  // else the test's own checks fail
       const QDeadlineTimer deadline(3000);
       while ((pasteboard_.changeCount() == before || !qtHeard) && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
@@ -144,8 +166,45 @@ class X11PasteboardAdaptor {
 
   qt::QtImageCodec images_;
   qt::QtPasteboard pasteboard_{*QApplication::clipboard(), images_, connectIfAvailable()};
-  std::vector<std::unique_ptr<QProcess>> owners_;
-  std::vector<std::unique_ptr<QTemporaryFile>> files_;
+  ClipboardOwners owners_{{}};
+};
+
+// The desktop pasteboard in a Wayland session with data-control (a headless
+// sway that the test starts); another application's copy is a
+// clipboard_owner serving the selection through data-control. Elsewhere
+// these cases are skipped.
+class WaylandPasteboardAdaptor {
+ public:
+  static constexpr const char* kName = "Wayland";
+  static bool available() {
+    return qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && qEnvironmentVariableIsSet("CLIPBOARD_OWNER");
+  }
+
+  WaylandPasteboardAdaptor() {
+    if (auto wayland = available() ? qt::WaylandClipboard::connect() : nullptr)
+      pasteboard_ = std::make_unique<qt::WaylandPasteboard>(std::move(wayland), images_);
+  }
+
+  Pasteboard& pasteboard() { return *pasteboard_; }
+  void otherApplicationCopies(const Offer& offer) { waitForChange([&] { return owners_.copies(offer); }); }
+  void otherApplicationCopiesUrls(const std::vector<std::string>& urls) {
+    waitForChange([&] { return owners_.copiesUrls(urls); });
+  }
+
+ private:
+  // The compositor tells of the copy through the event loop.
+  template <typename Copy>
+  void waitForChange(Copy copy) {
+    const auto before = pasteboard_->changeCount();
+    if (!copy()) return;  // the test's own checks fail
+    const QDeadlineTimer deadline(3000);
+    while (pasteboard_->changeCount() == before && !deadline.hasExpired())
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+
+  qt::QtImageCodec images_;
+  std::unique_ptr<qt::WaylandPasteboard> pasteboard_;
+  ClipboardOwners owners_{{"--wayland"}};
 };
 
 }  // namespace bm::contract

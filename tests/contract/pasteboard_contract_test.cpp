@@ -24,7 +24,7 @@ class PasteboardContract : public ::testing::Test {
  protected:
   void SetUp() override {
     if constexpr (requires { Adaptor::available(); })
-      if (!Adaptor::available()) GTEST_SKIP() << "runs under X11 only (ctest -L desktop)";
+      if (!Adaptor::available()) GTEST_SKIP() << "runs on a desktop only (ctest -L desktop)";
   }
   Pasteboard& pasteboard() { return platform.pasteboard(); }
   void expectOffered(const Offer& offer) {
@@ -38,7 +38,8 @@ class PasteboardContract : public ::testing::Test {
   Adaptor platform;
 };
 
-using Implementations = ::testing::Types<SimPasteboardAdaptor, QtPasteboardAdaptor, X11PasteboardAdaptor>;
+using Implementations =
+    ::testing::Types<SimPasteboardAdaptor, QtPasteboardAdaptor, X11PasteboardAdaptor, WaylandPasteboardAdaptor>;
 TYPED_TEST_SUITE(PasteboardContract, Implementations, ImplementationNames);
 
 TYPED_TEST(PasteboardContract, EveryReplacementChangesTheCountReadingDoesNot) {

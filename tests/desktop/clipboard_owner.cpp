@@ -1,9 +1,11 @@
 // Another application for desktop tests: owns the CLIPBOARD with the given
 // formats, in the given order, and logs every request for one of them.
 //
-//   clipboard_owner (--type MIME --file PATH | --text MIME STRING)...
+//   clipboard_owner [--wayland] (--type MIME --file PATH | --text MIME STRING)...
 //
-// With no formats it owns an empty clipboard.
+// With no formats it owns an empty clipboard. With --wayland it owns the
+// Wayland selection instead, through data-control as wl-copy does (which
+// offers one type only).
 //
 // Prints "ready" on stdout once it owns the clipboard and "request MIME" on
 // stderr for each format asked of it (as Qt names it: an X11 request for
@@ -22,12 +24,20 @@
 #include <QThread>
 #include <csignal>
 #include <cstdio>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/qt/wayland_clipboard.h"
 
 namespace {
 
 using Formats = std::vector<std::pair<QString, QByteArray>>;
+
+void logRequest(const QString& mimeType) {
+  std::fprintf(stderr, "request %s\n", qPrintable(mimeType));
+  std::fflush(stderr);
+}
 
 // Lists its formats in the order given (QMimeData's own list is in order of
 // first setting too, but says nothing of requests).
@@ -44,8 +54,7 @@ class LoggingMimeData : public QMimeData {
 
  protected:
   QVariant retrieveData(const QString& mimeType, QMetaType) const override {
-    std::fprintf(stderr, "request %s\n", qPrintable(mimeType));
-    std::fflush(stderr);
+    logRequest(mimeType);
     for (const auto& [name, bytes] : formats_)
       if (name == mimeType) return bytes;
     return {};
@@ -56,8 +65,41 @@ class LoggingMimeData : public QMimeData {
 };
 
 int usage() {
-  std::fprintf(stderr, "usage: clipboard_owner (--type MIME --file PATH | --text MIME STRING)...\n");
+  std::fprintf(stderr, "usage: clipboard_owner [--wayland] (--type MIME --file PATH | --text MIME STRING)...\n");
   return 2;
+}
+
+void sayReady() {
+  std::printf("ready\n");
+  std::fflush(stdout);
+}
+
+// Serves the Wayland selection until another program replaces it.
+int ownWaylandSelection(QGuiApplication& app, const Formats& formats) {
+  auto clipboard = bm::qt::WaylandClipboard::connect();
+  if (!clipboard) {
+    std::fprintf(stderr, "no Wayland display with data-control\n");
+    return 1;
+  }
+  std::vector<std::string> types;
+  for (const auto& [name, bytes] : formats) types.push_back(name.toStdString());
+  const bool offered = clipboard->offer(types, [&formats](const std::string& type) {
+    const QString name = QString::fromStdString(type);
+    logRequest(name);
+    for (const auto& [format, bytes] : formats)
+      if (format == name) return bytes;
+    return QByteArray();
+  });
+  if (!offered) {
+    std::fprintf(stderr, "could not take the selection\n");
+    return 1;
+  }
+  QSocketNotifier events(clipboard->fileDescriptor(), QSocketNotifier::Read);
+  QObject::connect(&events, &QSocketNotifier::activated, &app, [&] {
+    if (clipboard->dispatch() && !clipboard->selectionIsOurs()) QCoreApplication::quit();
+  });
+  sayReady();
+  return app.exec();
 }
 
 int signalSockets[2];
@@ -70,10 +112,12 @@ void onTerminate(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool wayland = argc > 1 && std::string_view(argv[1]) == "--wayland";
+  if (wayland) qputenv("QT_QPA_PLATFORM", "offscreen");  // the selection needs no window
   QGuiApplication app(argc, argv);
   const QStringList arguments = app.arguments();
   Formats formats;
-  for (qsizetype i = 1; i < arguments.size();) {
+  for (qsizetype i = wayland ? 2 : 1; i < arguments.size();) {
     const qsizetype left = arguments.size() - i;
     if (arguments[i] == "--type" && left >= 4 && arguments[i + 2] == "--file") {
       QFile file(arguments[i + 3]);
@@ -96,6 +140,7 @@ int main(int argc, char** argv) {
   QSocketNotifier terminated(signalSockets[0], QSocketNotifier::Read);
   QObject::connect(&terminated, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
   std::signal(SIGTERM, onTerminate);
+  if (wayland) return ownWaylandSelection(app, formats);
 
   // Qt counts the clipboard as ours only once it has a server timestamp for
   // taking it, which it can miss; taking it again, with fresh data, helps.
@@ -112,7 +157,6 @@ int main(int argc, char** argv) {
   QObject::connect(clipboard, &QClipboard::changed, &app, [clipboard](QClipboard::Mode mode) {
     if (mode == QClipboard::Clipboard && !clipboard->ownsClipboard()) QCoreApplication::quit();
   });
-  std::printf("ready\n");
-  std::fflush(stdout);
+  sayReady();
   return app.exec();
 }

@@ -2,7 +2,7 @@
 # Runs a command in a headless Wayland session: sway 1.7 with its headless
 # backend, which offers the data-control protocol. sway refuses to run as
 # root, so it runs as nobody (65534) in folders of its own; the command runs
-# as the caller, with WAYLAND_DISPLAY and XDG_RUNTIME_DIR set.
+# as the caller, with WAYLAND_DISPLAY (a full path) and XDG_RUNTIME_DIR set.
 #
 #   with_sway.sh COMMAND [ARGUMENT...]
 set -u
@@ -20,7 +20,7 @@ sway=$!
 finish() {
   kill "$sway" 2>/dev/null
   wait "$sway" 2>/dev/null
-  rm -rf "$home" "$runtime"
+  rm -rf "$home" "$runtime" "${own_runtime:-}"
 }
 trap finish EXIT
 
@@ -34,4 +34,8 @@ if [ ! -S "$runtime/wayland-1" ]; then
   exit 1
 fi
 
-XDG_RUNTIME_DIR="$runtime" WAYLAND_DISPLAY=wayland-1 "$@"
+# The command gets a runtime folder of its own (Qt wants one owned by its
+# user) and reaches sway's socket by its full path.
+own_runtime=$(mktemp -d /tmp/bm-run.XXXXXX)
+chmod 700 "$own_runtime"
+XDG_RUNTIME_DIR="$own_runtime" WAYLAND_DISPLAY="$runtime/wayland-1" "$@"

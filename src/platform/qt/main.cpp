@@ -12,8 +12,9 @@ int main(int argc, char** argv) {
   // Clipboard history holds secrets: nothing this process makes is for others.
   ::umask(077);
 
-  // The clipboard is watched through X11 (XWayland in a Wayland session):
-  // Wayland tells only the focused window about clipboard changes.
+  // The tray and its menu are X11 clients, on XWayland in a Wayland session:
+  // there the clipboard goes through the compositor's data-control instead
+  // (QtPlatform), and Qt's own Wayland platform would add nothing.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
   QApplication app(argc, argv);
   QApplication::setApplicationName("brindlemux");  // the X11 window class

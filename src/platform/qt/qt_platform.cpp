@@ -5,7 +5,9 @@
 #include <QGuiApplication>
 #include <QStandardPaths>
 
+#include "platform/qt/qt_pasteboard.h"
 #include "platform/qt/qt_popover.h"
+#include "platform/qt/wayland_pasteboard.h"
 
 namespace bm::qt {
 namespace {
@@ -20,6 +22,19 @@ std::unique_ptr<X11Clipboard> x11ClipboardOf(QApplication& app) {
   return x11 ? X11Clipboard::connect(x11->connection()) : nullptr;
 }
 
+// An X11 client on XWayland sees Wayland programs' copies only while one of
+// its windows has focus; data-control shows them all.
+std::unique_ptr<Pasteboard> desktopPasteboard(QApplication& app, ImageCodec& images, Console& console) {
+  if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    if (auto wayland = WaylandClipboard::connect()) return std::make_unique<WaylandPasteboard>(std::move(wayland), images);
+    console.printLine(
+        "This Wayland session gives background applications no clipboard access (no data-control, as on GNOME): "
+        "Brindlemux records copies made in X11 programs, and copies Wayland programs make while an X11 window "
+        "has focus.");
+  }
+  return std::make_unique<QtPasteboard>(*QApplication::clipboard(), images, x11ClipboardOf(app));
+}
+
 }  // namespace
 
 DesktopLocations DesktopLocations::fromEnvironment() {
@@ -32,7 +47,7 @@ QtPlatform::QtPlatform(QApplication& app, const DesktopLocations& locations, std
     : locations_(locations),
       application_(app),
       statusBar_(mainLoop_),
-      pasteboard_(*QApplication::clipboard(), images_, x11ClipboardOf(app)),
+      pasteboard_(desktopPasteboard(app, images_, console_)),
       defaults_(locations.settingsFile),
       loginItems_(locations.autostartEntry, std::move(executable)) {}
 

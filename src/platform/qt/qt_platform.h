@@ -9,7 +9,6 @@
 #include "platform/qt/qt_application.h"
 #include "shared/qt_image_codec.h"
 #include "platform/qt/qt_main_loop.h"
-#include "platform/qt/qt_pasteboard.h"
 #include "platform/qt/qt_status_bar.h"
 #include "platform/qt/qt_user_defaults.h"
 #include "platform/qt/xdg_login_items.h"
@@ -28,7 +27,9 @@ struct DesktopLocations {
   static DesktopLocations fromEnvironment();
 };
 
-// The desktop platform: a tray application on Qt 6.
+// The desktop platform: a tray application on Qt 6. The clipboard is read
+// through X11, or in a Wayland session through the compositor's data-control
+// where it offers that; the tray is an X11 client either way (XWayland).
 class QtPlatform : public Platform {
  public:
   QtPlatform(QApplication& app, const DesktopLocations& locations, std::string executable);
@@ -36,7 +37,7 @@ class QtPlatform : public Platform {
 
   Application& application() override { return application_; }
   StatusBar& systemStatusBar() override { return statusBar_; }
-  Pasteboard& generalPasteboard() override { return pasteboard_; }
+  Pasteboard& generalPasteboard() override { return *pasteboard_; }
   MainLoop& mainLoop() override { return mainLoop_; }
   UserDefaults& standardUserDefaults() override { return defaults_; }
   Bookmarks& bookmarks() override { return bookmarks_; }
@@ -52,11 +53,11 @@ class QtPlatform : public Platform {
   QtMainLoop mainLoop_;
   QtApplication application_;
   QtStatusBar statusBar_;
-  QtPasteboard pasteboard_;
+  StdoutConsole console_;
+  std::unique_ptr<Pasteboard> pasteboard_;
   QtUserDefaults defaults_;
   FileBookmarks bookmarks_;
   XdgLoginItems loginItems_;
-  StdoutConsole console_;
 };
 
 }  // namespace bm::qt

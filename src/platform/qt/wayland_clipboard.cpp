@@ -180,7 +180,9 @@ std::optional<QByteArray> WaylandClipboard::read(const std::string& mimeType) {
 
 bool WaylandClipboard::offer(const std::vector<std::string>& types, Provider provide) {
   if (!manager_ || !device_) return false;
-  dropSource();
+  // The source it replaces is told so (cancelled) and goes then: destroyed
+  // first, it would leave the clipboard empty for a moment.
+  ownSelection_ = nullptr;
   source_ = zwlr_data_control_manager_v1_create_data_source(manager_);
   zwlr_data_control_source_v1_add_listener(source_, &Listeners::kSource, this);
   for (const auto& type : types) zwlr_data_control_source_v1_offer(source_, type.c_str());

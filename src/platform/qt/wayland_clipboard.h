@@ -42,6 +42,9 @@ class WaylandClipboard {
   // offer. True when the selection changed since the last call.
   bool dispatch();
 
+  // Whether a new selection came since the last dispatch(), possibly during
+  // a read or an offer, which handle the compositor's events too.
+  bool hasNewSelection() const { return selectionChanged_; }
   bool hasSelection() const { return selection_ != nullptr; }
   // Whether the selection is the one offer() last made.
   bool selectionIsOurs() const { return hasSelection() && selection_ == ownSelection_; }

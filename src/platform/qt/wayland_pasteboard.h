@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "platform/qt/mime_pasteboard.h"
+#include "platform/qt/wayland_clipboard.h"
+
+class QSocketNotifier;
+
+namespace bm::qt {
+
+// The clipboard of a Wayland session, through the data-control protocol:
+// every new selection is seen at once, with no window of ours focused, and
+// reads from a stalled or vanished owner give nothing after a bounded wait.
+// This application's own offer is read back from memory, never through the
+// compositor.
+//
+// The change count stands for the selection, so that a relaunch with an
+// unchanged one finds the count it stored before. Wayland names no owner and
+// no ownership time, and announces the selection at every start:
+// - another program's selection: a digest of its types and bytes. The same
+//   bytes offered again while we run are a new change all the same (how
+//   often they came before goes into the count); after a relaunch only the
+//   digest is left, so a copy that repeated an earlier one of the same run
+//   may be found once more, where it is the top entry already;
+// - no selection: 1;
+// - this application's own changes: numbers below zero, from the clock at
+//   launch, since its offer goes when it quits.
+class WaylandPasteboard : public MimePasteboard {
+ public:
+  WaylandPasteboard(std::unique_ptr<WaylandClipboard> wayland, ImageCodec& images);
+  ~WaylandPasteboard() override;
+  WaylandPasteboard(const WaylandPasteboard&) = delete;
+  WaylandPasteboard& operator=(const WaylandPasteboard&) = delete;
+
+  std::int64_t changeCount() override;
+
+ private:
+  QStringList fetchFormats() override;
+  std::optional<QByteArray> fetch(const QString& mimeType) override;
+  bool publish() override;
+
+  void takeChanges();
+  void takeChangesSoon();
+  std::int64_t identityOfChange();
+
+  std::unique_ptr<WaylandClipboard> wayland_;
+  std::unique_ptr<QSocketNotifier> events_;
+  std::int64_t sequence_;
+  std::int64_t changeCount_;
+  bool countKnown_ = false;
+  std::map<std::int64_t, std::int64_t> timesSeen_;  // by digest, while we run
+};
+
+}  // namespace bm::qt
