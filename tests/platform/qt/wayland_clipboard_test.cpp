@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QTemporaryFile>
 #include <QThread>
 #include <string>
 #include <vector>
+
+#include "wl_clipboard_tools.h"
 
 // Runs in a Wayland session with data-control (ctest -L desktop starts a
 // headless sway for it); skipped elsewhere. Other programs' copies are made
@@ -21,22 +21,9 @@ class WaylandClipboardTest : public ::testing::Test {
     clipboard = WaylandClipboard::connect();
     if (!clipboard) GTEST_SKIP() << "needs a Wayland session with data-control (ctest -L desktop)";
   }
-  void TearDown() override {
-    for (auto& process : processes) {
-      process->kill();
-      process->waitForFinished(2000);
-    }
-  }
 
-  // wl-copy serves the copy from a process of its own until it is replaced.
   void copyWithWlCopy(const QByteArray& bytes, const QString& type) {
-    auto& input = *inputs.emplace_back(std::make_unique<QTemporaryFile>());
-    ASSERT_TRUE(input.open());
-    input.write(bytes);
-    input.flush();
-    auto& process = *processes.emplace_back(std::make_unique<QProcess>());
-    process.setStandardInputFile(input.fileName());
-    process.start("wl-copy", {"--foreground", "--type", type});
+    others.copy(bytes, type);
     ASSERT_TRUE(waitForChange()) << "the copy was not reported";
   }
 
@@ -50,19 +37,12 @@ class WaylandClipboardTest : public ::testing::Test {
     return false;
   }
 
-  // Runs wl-paste while answering its requests for our offer.
   QByteArray paste(const QStringList& arguments) {
-    QProcess process;
-    process.start("wl-paste", arguments);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!process.waitForFinished(10) && elapsed.elapsed() < 5000) clipboard->dispatch();
-    return process.readAllStandardOutput();
+    return test::WlClipboardTools::paste(arguments, [&] { clipboard->dispatch(); });
   }
 
   std::unique_ptr<WaylandClipboard> clipboard;
-  std::vector<std::unique_ptr<QProcess>> processes;
-  std::vector<std::unique_ptr<QTemporaryFile>> inputs;
+  test::WlClipboardTools others;
 };
 
 TEST_F(WaylandClipboardTest, AnotherProgramsCopyIsReportedWithItsTypesAndBytes) {
