@@ -43,13 +43,13 @@ class MimePasteboard : public Pasteboard {
   bool writeFileUrls(const std::vector<Url>& urls) override;
   void setChangeObserver(std::function<void()> observer) override { observer_ = std::move(observer); }
 
- protected:
   // What this application offers since its last clearContents, by MIME type
   // in the order offered: text as a QString (under "text/plain"), an image
   // as a QImage (under Qt's image type), file URLs as a QList<QUrl> (under
   // "text/uri-list"), anything else as bytes.
   using Offer = std::vector<std::pair<QString, QVariant>>;
 
+ protected:
   explicit MimePasteboard(ImageCodec& images);
 
   // The current change's MIME types, in the owner's order.
