@@ -47,21 +47,31 @@ void MimePasteboard::noteSilence() {
   if (++reads_.silences >= 2) giveUpChange();
 }
 
+// Every type's name, but the bytes of two only: the first type, which owners
+// give their own form of the copy, and the text. Reading every type would
+// ask the owner for each text flavour and each image conversion it offers,
+// which come from the same copy.
 std::int64_t MimePasteboard::digestOfChange(std::int64_t salt) {
   QCryptographicHash digest(QCryptographicHash::Sha1);
   const auto addNumber = [&](std::int64_t number) {
     digest.addData(QByteArrayView(reinterpret_cast<const char*>(&number), sizeof number));
   };
-  addNumber(salt);
-  for (const QString& format : formats()) {
-    if (isProtocolTarget(format)) continue;
-    const QByteArray name = format.toLatin1();
-    addNumber(name.size());
-    digest.addData(name);
+  const auto addBytes = [&](const QString& format) {
     const auto bytes = read(format);
     addNumber(bytes ? bytes->size() : -1);
     if (bytes) digest.addData(*bytes);
+  };
+  addNumber(salt);
+  QStringList content;
+  for (const QString& format : formats())
+    if (!isProtocolTarget(format)) content.append(format);
+  for (const QString& format : content) {
+    const QByteArray name = format.toLatin1();
+    addNumber(name.size());
+    digest.addData(name);
   }
+  if (!content.isEmpty()) addBytes(content.front());
+  if (const QStringList text = textFlavoursByPreference(content); !text.isEmpty()) addBytes(text.front());
   std::uint64_t value = 0;
   std::memcpy(&value, digest.result().constData(), sizeof value);
   return static_cast<std::int64_t>((value & ((1ULL << 62) - 1)) | (1ULL << 62));

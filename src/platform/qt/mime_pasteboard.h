@@ -71,8 +71,9 @@ class MimePasteboard : public Pasteboard {
   bool changeGivenUp() const { return reads_.givenUp; }
   // The owner left a read unanswered; the second time the change is given up.
   void noteSilence();
-  // A digest of the current change's types and bytes, and of `salt`; bit 62
-  // set, so that it never meets a count of another kind below it.
+  // A digest of the current change's types, the bytes of its first type and
+  // of its text, and `salt`; bit 62 set, so that it never meets a count of
+  // another kind below it.
   std::int64_t digestOfChange(std::int64_t salt);
   void reportChange() {
     if (observer_) observer_();

@@ -23,7 +23,7 @@ namespace bm::qt {
 // relaunch with an unchanged clipboard finds the count it stored before:
 // - another program's copy: its window and ownership timestamp, where the
 //   owner lists TIMESTAMP and answers it as an INTEGER; else a digest of its
-//   window and the offered types and bytes. So where an owner gives no
+//   window and the offered types and bytes (MimePasteboard::digestOfChange). So where an owner gives no
 //   timestamp, the same window copying the same bytes again is no change:
 //   the entry is at the top already;
 // - no owner: 1;

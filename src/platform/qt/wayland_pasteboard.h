@@ -21,7 +21,8 @@ namespace bm::qt {
 // The change count stands for the selection, so that a relaunch with an
 // unchanged one finds the count it stored before. Wayland names no owner and
 // no ownership time, and announces the selection at every start:
-// - another program's selection: a digest of its types and bytes. The same
+// - another program's selection: a digest of its types, and of the bytes of
+//   its first type and of its text (MimePasteboard::digestOfChange). The same
 //   bytes offered again while we run are a new change all the same (how
 //   often they came before goes into the count); after a relaunch only the
 //   digest is left, so a copy that repeated an earlier one of the same run

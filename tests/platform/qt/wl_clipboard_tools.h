@@ -32,13 +32,17 @@ class WlClipboardTools {
     process.start("wl-copy", {"--foreground", "--type", type});
   }
 
-  // Runs wl-paste while `serve` answers its requests for our offer.
+  // Runs wl-paste while `serve` answers its requests for our offer. Its end
+  // may come through `serve` (an event loop), where waitForFinished misses it.
   static QByteArray paste(const QStringList& arguments, const std::function<void()>& serve) {
     QProcess process;
     process.start("wl-paste", arguments);
     QElapsedTimer elapsed;
     elapsed.start();
-    while (!process.waitForFinished(10) && elapsed.elapsed() < 5000) serve();
+    while (process.state() != QProcess::NotRunning && elapsed.elapsed() < 5000) {
+      process.waitForFinished(10);
+      serve();
+    }
     return process.readAllStandardOutput();
   }
 
