@@ -456,6 +456,46 @@ class NoDataControlTest(AppTestCase):
         self.assertEqual(app.errors(), "")
 
 
+def cpu_ticks(pid):
+    """User and system time the process has had, in clock ticks."""
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])
+
+
+class CompositorGoneTest(AppTestCase):
+    """A sway of its own that quits while the app runs, as when a session ends before it."""
+
+    def test_the_app_stays_idle_and_quits_cleanly(self):
+        session = Session()
+        self.addCleanup(session.close)
+        # with_sway.sh keeps its sway while its command runs: this one says where the socket is and waits for
+        # its input to end.
+        with_sway = os.path.join(os.path.dirname(os.path.abspath(__file__)), "with_sway.sh")
+        sway = subprocess.Popen([with_sway, "sh", "-c", 'echo "$WAYLAND_DISPLAY"; cat > /dev/null'],
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.addCleanup(stop, sway)
+        socket = sway.stdout.readline().strip()
+        self.ENV = session.env(WAYLAND_DISPLAY=socket)
+        app = self.start()
+        self.assertTrue(wait_for(lambda: app.setting("LastChangeCount")), "the clipboard was never checked")
+        clipboard = WaylandClipboard(self.ENV)
+        self.addCleanup(clipboard.close)
+        self.recorded(app, lambda: clipboard.copy(b"copied before the compositor quit", "text/plain"), "text")
+
+        sway.stdin.close()
+        self.assertTrue(wait_for(lambda: not os.path.exists(socket)), "sway did not quit")
+        self.assertEqual(sway.wait(10), 0)
+        time.sleep(0.5)
+        before = cpu_ticks(app.process.pid)
+        time.sleep(2)
+        # Woken by the poll only: a few ticks at most, where a dead connection read without end takes them all.
+        self.assertLess(cpu_ticks(app.process.pid) - before, 20)
+        self.assertEqual(app.stop(), 0)
+        self.assertEqual(app.output(), "")
+        self.assertEqual(app.errors(), "")
+
+
 if __name__ == "__main__":
     if len(sys.argv) < 2:
         sys.exit(__doc__)

@@ -124,6 +124,8 @@ bool WaylandClipboard::bind() {
 
 int WaylandClipboard::fileDescriptor() const { return wl_display_get_fd(display_); }
 
+bool WaylandClipboard::isConnected() const { return wl_display_get_error(display_) == 0; }
+
 bool WaylandClipboard::dispatch() {
   while (wl_display_prepare_read(display_) != 0) wl_display_dispatch_pending(display_);
   wl_display_flush(display_);
@@ -168,9 +170,9 @@ std::optional<QByteArray> WaylandClipboard::read(const std::string& mimeType) {
   }
   // The compositor closes the pipe unwritten when the owner is gone; what it
   // sent before answering a round trip tells whether the selection went too.
+  // A connection that broke never delivered the request at all.
   if (bytes.isEmpty()) {
-    wl_display_roundtrip(display_);
-    if (selection_ != offer) {
+    if (wl_display_roundtrip(display_) < 0 || selection_ != offer) {
       abandonedLast_ = true;
       return std::nullopt;
     }

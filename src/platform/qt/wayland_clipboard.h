@@ -37,7 +37,9 @@ class WaylandClipboard {
   WaylandClipboard& operator=(const WaylandClipboard&) = delete;
 
   // Readable when the compositor sent something; dispatch() handles it.
+  // It stays readable once the connection broke (the compositor quit).
   int fileDescriptor() const;
+  bool isConnected() const;
   // Handles what the compositor sent: new selections, and requests for our
   // offer. True when the selection changed since the last call.
   bool dispatch();

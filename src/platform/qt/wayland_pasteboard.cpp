@@ -85,9 +85,12 @@ std::int64_t WaylandPasteboard::identityOfChange() {
   return static_cast<std::int64_t>((mixed & ((1ULL << 62) - 1)) | (1ULL << 62));
 }
 
-// Our own selection was counted when we published it.
+// Our own selection was counted when we published it. Once the compositor
+// is gone nothing more comes, and its descriptor would wake us without end.
 void WaylandPasteboard::takeChanges() {
-  if (!wayland_->dispatch()) return;
+  const bool changed = wayland_->dispatch();
+  if (!wayland_->isConnected()) events_->setEnabled(false);
+  if (!changed) return;
   forgetReads();
   if (wayland_->selectionIsOurs() && ownsClipboard()) return;
   setOwnsClipboard(false);
