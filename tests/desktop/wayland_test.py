@@ -393,6 +393,14 @@ class DataControlTest(AppTestCase):
         self.assertEqual(app.errors(), "")
 
 
+    def test_without_xwayland_it_says_what_it_needs_and_stops(self):
+        env = {k: v for k, v in self.ENV.items() if k != "DISPLAY"}
+        ended = subprocess.run([APP], env=dict(env, HOME=self.home), capture_output=True, text=True, timeout=20)
+        self.assertEqual((ended.returncode, ended.stdout), (1, ""))
+        self.assertEqual(ended.stderr,
+                         "Brindlemux needs XWayland for its tray icon: this Wayland session has no X display (DISPLAY)\n")
+
+
 WESTON_CONFIG = """[core]
 shell=kiosk-shell.so
 [input-method]

@@ -15,7 +15,14 @@ int main(int argc, char** argv) {
   // The tray and its menu are X11 clients, on XWayland in a Wayland session:
   // there the clipboard goes through the compositor's data-control instead
   // (QtPlatform), and Qt's own Wayland platform would add nothing.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+      std::cerr << "Brindlemux needs XWayland for its tray icon: this Wayland session has no X display (DISPLAY)"
+                << std::endl;
+      return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName("brindlemux");  // the X11 window class
   QApplication::setApplicationDisplayName("Brindlemux");
