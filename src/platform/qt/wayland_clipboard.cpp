@@ -14,12 +14,6 @@
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
 namespace bm::qt {
-namespace {
-
-int milliseconds(std::chrono::milliseconds duration) { return static_cast<int>(duration.count()); }
-
-}  // namespace
-
 // The protocol's callbacks, each handing its event to the clipboard it was registered with.
 struct WaylandClipboard::Listeners {
   static void global(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
@@ -149,12 +143,13 @@ std::optional<QByteArray> WaylandClipboard::read(const std::string& mimeType) {
   ::close(pipe[1]);
   wl_display_flush(display_);
 
+  const TransferPace pace;
   QByteArray bytes;
   char buffer[64 * 1024];
   bool ended = false;
   while (!ended) {
     pollfd descriptor{pipe[0], POLLIN, 0};
-    if (::poll(&descriptor, 1, milliseconds(kPatience)) <= 0) break;
+    if (::poll(&descriptor, 1, pace.millisecondsLeft(bytes.size())) <= 0) break;
     const ssize_t count = ::read(pipe[0], buffer, sizeof buffer);
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) {
@@ -196,14 +191,15 @@ bool WaylandClipboard::offer(const std::vector<std::string>& types, Provider pro
   return true;
 }
 
-// Each piece within kPatience, or the reader is left with what it has.
+// A reader that stalls or trickles is left with what it has (TransferPace).
 void WaylandClipboard::serve(const std::string& mimeType, int fd) {
   const QByteArray bytes = provide_ ? provide_(mimeType) : QByteArray();
+  const TransferPace pace;
   const char* next = bytes.constData();
   qsizetype left = bytes.size();
   while (left > 0) {
     pollfd descriptor{fd, POLLOUT, 0};
-    if (::poll(&descriptor, 1, milliseconds(kPatience)) <= 0) break;
+    if (::poll(&descriptor, 1, pace.millisecondsLeft(bytes.size() - left)) <= 0) break;
     const ssize_t count = ::write(fd, next, static_cast<size_t>(left));
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) break;

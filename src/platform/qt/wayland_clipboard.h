@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/qt/transfer_pace.h"
+
 struct wl_display;
 struct wl_registry;
 struct wl_seat;
@@ -22,11 +24,10 @@ namespace bm::qt {
 // A Wayland seat's clipboard through the data-control protocol, which
 // compositors offer to clipboard managers: it needs no focused surface, where
 // the core protocol gives the clipboard only to the focused application.
-// Reading and serving block the caller, each for at most kPatience without
-// progress.
+// Reading and serving block the caller, for as long as the other program
+// keeps the pace of a transfer (TransferPace).
 class WaylandClipboard {
  public:
-  static constexpr std::chrono::milliseconds kPatience{2000};
   using Provider = std::function<QByteArray(const std::string& mimeType)>;
 
   // Null without a Wayland display ($WAYLAND_DISPLAY), or when the
@@ -53,7 +54,7 @@ class WaylandClipboard {
   // The selection's MIME types in the owner's order; none without one.
   const std::vector<std::string>& types() const { return selectionTypes_; }
   // One type's bytes; nullopt when the owner went away without sending, or
-  // kept silent for kPatience. Never call it for our own selection.
+  // kept silent or trickled (TransferPace). Never call it for our own selection.
   std::optional<QByteArray> read(const std::string& mimeType);
   bool lastReadAbandoned() const { return abandonedLast_; }
 

@@ -21,9 +21,6 @@ uint8_t eventType(const xcb_generic_event_t* event) { return event->response_typ
 // read: after an abandoned conversion the next one uses the next of these.
 constexpr unsigned kProperties = 8;
 
-// Bytes per millisecond: 1 MB/s, a hundredth of what a local owner sends.
-constexpr qsizetype kSlowestPieces = 1000;
-
 }  // namespace
 
 std::unique_ptr<X11Clipboard> X11Clipboard::connect(xcb_connection_t* application) {
@@ -167,7 +164,7 @@ std::optional<QByteArray> X11Clipboard::convert(xcb_atom_t target, xcb_atom_t* t
   if (target == XCB_ATOM_NONE) return std::nullopt;
   xcb_convert_selection(connection_, window_, clipboard_, target, property_, XCB_CURRENT_TIME);
   const xcb_atom_t property = property_;
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  const auto deadline = std::chrono::steady_clock::now() + TransferPace::kPatience;
   Reply<xcb_generic_event_t> reply(waitFor(deadline, [&](const xcb_generic_event_t* event) {
     if (eventType(event) != XCB_SELECTION_NOTIFY) return false;
     const auto* notify = reinterpret_cast<const xcb_selection_notify_event_t*>(event);
@@ -185,17 +182,13 @@ std::optional<QByteArray> X11Clipboard::convert(xcb_atom_t target, xcb_atom_t* t
   return bytes;
 }
 
-// Each piece must come within kPatience, and the whole at kSlowestPieces or
-// faster after the first kPatience: an owner that trickles is given up too.
+// An owner that trickles its pieces is given up too (TransferPace).
 std::optional<QByteArray> X11Clipboard::readIncrementally() {
-  using std::chrono::steady_clock;
-  const auto start = steady_clock::now();
+  const TransferPace pace;
   QByteArray whole;
   for (;;) {
-    const auto allowed = kPatience + std::chrono::milliseconds(whole.size() / kSlowestPieces);
-    const auto deadline = std::min(steady_clock::now() + kPatience, start + allowed);
     const xcb_atom_t property = property_;
-    Reply<xcb_generic_event_t> piece(waitFor(deadline, [&](const xcb_generic_event_t* event) {
+    Reply<xcb_generic_event_t> piece(waitFor(pace.nextDeadline(whole.size()), [&](const xcb_generic_event_t* event) {
       if (eventType(event) != XCB_PROPERTY_NOTIFY) return false;
       const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
       return notify->window == window_ && notify->atom == property && notify->state == XCB_PROPERTY_NEW_VALUE;

@@ -12,20 +12,21 @@
 #include <utility>
 #include <vector>
 
+#include "platform/qt/transfer_pace.h"
+
 namespace bm::qt {
 
 // The X11 CLIPBOARD selection as another program owns it, seen from a
 // connection of our own rather than Qt's:
 // - every change of owner is reported with its ownership timestamp (XFixes),
 //   which Qt's clipboard signal leaves out;
-// - a read waits for the owner at most `kPatience` without an answer, where
-//   Qt's reader waits 5 s; an owner that dies, stalls or refuses yields nothing.
+// - a read waits for the owner as long as it keeps the pace of a transfer
+//   (TransferPace: 2 s without an answer at most), where Qt's reader waits
+//   5 s; an owner that dies, stalls or refuses yields nothing.
 // Reading blocks the caller; it never reads from this process's own windows,
 // which only the caller's event loop can answer.
 class X11Clipboard {
  public:
-  static constexpr std::chrono::milliseconds kPatience{2000};
-
   // A change of owner. No owner: the clipboard is empty. `ours`: the owner
   // is a window of the application's own connection (its writes).
   struct Change {
@@ -57,11 +58,11 @@ class X11Clipboard {
   // gave no list.
   std::optional<std::vector<std::string>> targets();
   // One target's bytes, also when sent in pieces (INCR); nullopt when the
-  // owner refused, went away, kept silent for kPatience, or sent its pieces
-  // slower than 1 MB/s beyond the first kPatience.
+  // owner refused, went away, kept silent for TransferPace::kPatience, or
+  // trickled its pieces (TransferPace).
   std::optional<QByteArray> read(const std::string& target);
   // Whether the last conversion was given up: the owner kept silent for
-  // kPatience, or the clipboard changed while we waited.
+  // TransferPace::kPatience, or the clipboard changed while we waited.
   bool lastReadAbandoned() const { return abandonedLast_; }
 
  private:
