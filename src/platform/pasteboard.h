@@ -26,8 +26,10 @@ class Pasteboard {
  public:
   virtual ~Pasteboard() = default;
 
-  // Takes a new value whenever the contents are replaced, by anyone, this
-  // application included. Only inequality means anything.
+  // Takes a value unlike the one before whenever the contents are replaced,
+  // by anyone, this application included. Only inequality with the one
+  // before means anything: a count may come back, where no timestamp tells
+  // one copy of the same content from another (Wayland).
   virtual std::int64_t changeCount() = 0;
 
   // The type identifiers on offer, in the owner's order; possibly none.

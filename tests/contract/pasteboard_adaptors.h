@@ -15,6 +15,7 @@
 #include "platform/qt/qt_pasteboard.h"
 #include "platform/qt/wayland_pasteboard.h"
 #include "platform/qt/x11_clipboard.h"
+#include "platform/qt/wl_clipboard_tools.h"
 #include "platform/sim/sim_platform.h"
 #include "shared/qt_image_codec.h"
 
@@ -177,7 +178,7 @@ class WaylandPasteboardAdaptor {
  public:
   static constexpr const char* kName = "Wayland";
   static bool available() {
-    return qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && qEnvironmentVariableIsSet("CLIPBOARD_OWNER");
+    return qt::test::inTestCompositor() && qEnvironmentVariableIsSet("CLIPBOARD_OWNER");
   }
 
   WaylandPasteboardAdaptor() {

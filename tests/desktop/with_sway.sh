@@ -38,4 +38,4 @@ fi
 # user) and reaches sway's socket by its full path.
 own_runtime=$(mktemp -d /tmp/bm-run.XXXXXX)
 chmod 700 "$own_runtime"
-XDG_RUNTIME_DIR="$own_runtime" WAYLAND_DISPLAY="$runtime/wayland-1" "$@"
+XDG_RUNTIME_DIR="$own_runtime" WAYLAND_DISPLAY="$runtime/wayland-1" BRINDLEMUX_TEST_COMPOSITOR=sway "$@"

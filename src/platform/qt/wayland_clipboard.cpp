@@ -36,6 +36,7 @@ struct WaylandClipboard::Listeners {
     if (self->selection_ && self->selection_ != offer) zwlr_data_control_offer_v1_destroy(self->selection_);
     self->selection_ = offer;
     self->selectionTypes_.clear();
+    ++self->selections_;
     if (const auto found = self->offers_.find(offer); found != self->offers_.end()) {
       self->selectionTypes_ = std::move(found->second);
       self->offers_.erase(found);
@@ -60,15 +61,16 @@ struct WaylandClipboard::Listeners {
       self->selectionTypes_.emplace_back(mimeType);
   }
 
-  static void send(void* data, zwlr_data_control_source_v1*, const char* mimeType, int32_t fd) {
-    static_cast<WaylandClipboard*>(data)->serve(mimeType, fd);
+  static void send(void* data, zwlr_data_control_source_v1* source, const char* mimeType, int32_t fd) {
+    static_cast<WaylandClipboard*>(data)->serve(source, mimeType, fd);
   }
   static void cancelled(void* data, zwlr_data_control_source_v1* source) {
     auto* self = static_cast<WaylandClipboard*>(data);
+    self->providers_.erase(source);
+    zwlr_data_control_source_v1_destroy(source);
     if (source == self->source_) {
-      self->dropSource();
-    } else {
-      zwlr_data_control_source_v1_destroy(source);
+      self->source_ = nullptr;
+      self->ownSelection_ = nullptr;
     }
   }
 
@@ -93,7 +95,7 @@ std::unique_ptr<WaylandClipboard> WaylandClipboard::connect() {
 WaylandClipboard::WaylandClipboard(wl_display* display) : display_(display) {}
 
 WaylandClipboard::~WaylandClipboard() {
-  dropSource();
+  for (const auto& [source, provide] : providers_) zwlr_data_control_source_v1_destroy(source);
   for (const auto& [offer, types] : offers_) zwlr_data_control_offer_v1_destroy(offer);
   if (selection_) zwlr_data_control_offer_v1_destroy(selection_);
   if (device_) zwlr_data_control_device_v1_destroy(device_);
@@ -118,10 +120,11 @@ bool WaylandClipboard::bind() {
 
 int WaylandClipboard::fileDescriptor() const { return wl_display_get_fd(display_); }
 
-bool WaylandClipboard::isConnected() const { return wl_display_get_error(display_) == 0; }
+bool WaylandClipboard::isConnected() const { return wl_display_get_error(display_) == 0 && device_; }
 
 bool WaylandClipboard::dispatch() {
-  while (wl_display_prepare_read(display_) != 0) wl_display_dispatch_pending(display_);
+  while (wl_display_prepare_read(display_) != 0)
+    if (wl_display_dispatch_pending(display_) < 0) return std::exchange(selectionChanged_, false);  // broken
   wl_display_flush(display_);
   pollfd descriptor{fileDescriptor(), POLLIN, 0};
   if (::poll(&descriptor, 1, 0) > 0) {
@@ -178,42 +181,45 @@ std::optional<QByteArray> WaylandClipboard::read(const std::string& mimeType) {
 bool WaylandClipboard::offer(const std::vector<std::string>& types, Provider provide) {
   if (!manager_ || !device_) return false;
   // The source it replaces is told so (cancelled) and goes then: destroyed
-  // first, it would leave the clipboard empty for a moment.
+  // first, it would leave the clipboard empty for a moment. Each source is
+  // served as it was offered until then.
   ownSelection_ = nullptr;
   source_ = zwlr_data_control_manager_v1_create_data_source(manager_);
   zwlr_data_control_source_v1_add_listener(source_, &Listeners::kSource, this);
   for (const auto& type : types) zwlr_data_control_source_v1_offer(source_, type.c_str());
-  provide_ = std::move(provide);
+  providers_[source_] = std::move(provide);
   zwlr_data_control_device_v1_set_selection(device_, source_);
-  // The selection our request made is announced before the round trip ends.
-  if (wl_display_roundtrip(display_) < 0 || !source_) return false;
+  // The selection our request made is announced before the round trip ends,
+  // and the last one announced is ours unless our source was replaced since.
+  const unsigned before = selections_;
+  if (wl_display_roundtrip(display_) < 0 || !source_ || selections_ == before) return false;
   ownSelection_ = selection_;
   return true;
 }
 
 // A reader that stalls or trickles is left with what it has (TransferPace).
-void WaylandClipboard::serve(const std::string& mimeType, int fd) {
-  const QByteArray bytes = provide_ ? provide_(mimeType) : QByteArray();
+// The pipe does not block: a write into a full one would wait for the reader
+// however long it stalls.
+void WaylandClipboard::serve(zwlr_data_control_source_v1* source, const std::string& mimeType, int fd) {
+  const auto provider = providers_.find(source);
+  const QByteArray bytes = provider != providers_.end() ? provider->second(mimeType) : QByteArray();
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
   const TransferPace pace;
   const char* next = bytes.constData();
   qsizetype left = bytes.size();
   while (left > 0) {
+    const ssize_t count = ::write(fd, next, static_cast<size_t>(left));
+    if (count > 0) {
+      next += count;
+      left -= count;
+      continue;
+    }
+    if (count < 0 && errno == EINTR) continue;
+    if (count == 0 || errno != EAGAIN) break;
     pollfd descriptor{fd, POLLOUT, 0};
     if (::poll(&descriptor, 1, pace.millisecondsLeft(bytes.size() - left)) <= 0) break;
-    const ssize_t count = ::write(fd, next, static_cast<size_t>(left));
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) break;
-    next += count;
-    left -= count;
   }
   ::close(fd);
-}
-
-void WaylandClipboard::dropSource() {
-  if (source_) zwlr_data_control_source_v1_destroy(source_);
-  source_ = nullptr;
-  provide_ = {};
-  ownSelection_ = nullptr;
 }
 
 }  // namespace bm::qt

@@ -40,6 +40,8 @@ class WaylandClipboard {
   // Readable when the compositor sent something; dispatch() handles it.
   // It stays readable once the connection broke (the compositor quit).
   int fileDescriptor() const;
+  // Whether the compositor still serves us the clipboard: the connection
+  // holds, and it did not end our device (it may, for a seat that went).
   bool isConnected() const;
   // Handles what the compositor sent: new selections, and requests for our
   // offer. True when the selection changed since the last call.
@@ -68,8 +70,7 @@ class WaylandClipboard {
 
   explicit WaylandClipboard(wl_display* display);
   bool bind();
-  void serve(const std::string& mimeType, int fd);
-  void dropSource();
+  void serve(zwlr_data_control_source_v1* source, const std::string& mimeType, int fd);
 
   wl_display* display_;
   wl_registry* registry_ = nullptr;
@@ -81,8 +82,10 @@ class WaylandClipboard {
   zwlr_data_control_offer_v1* selection_ = nullptr;
   std::vector<std::string> selectionTypes_;
   zwlr_data_control_offer_v1* ownSelection_ = nullptr;
-  zwlr_data_control_source_v1* source_ = nullptr;
-  Provider provide_;
+  zwlr_data_control_source_v1* source_ = nullptr;  // the last offer() made
+  // Our sources until the compositor says they were replaced.
+  std::map<zwlr_data_control_source_v1*, Provider> providers_;
+  unsigned selections_ = 0;  // selection announcements so far
   bool selectionChanged_ = false;
   bool abandonedLast_ = false;
 };

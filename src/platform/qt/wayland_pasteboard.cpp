@@ -79,9 +79,10 @@ std::int64_t WaylandPasteboard::changeCount() {
 std::int64_t WaylandPasteboard::identityOfChange() {
   if (!wayland_->hasSelection()) return 1;  // not 0, which stands for "never checked" in what is stored
   const std::int64_t digest = digestOfChange(0);
-  const std::int64_t before = timesSeen_[digest]++;
-  if (before == 0) return digest;
-  const auto mixed = static_cast<std::uint64_t>(digest) + static_cast<std::uint64_t>(before) * 0x9e3779b97f4a7c15ULL;
+  repeats_ = digest == lastDigest_ ? repeats_ + 1 : 0;
+  lastDigest_ = digest;
+  if (repeats_ == 0) return digest;
+  const auto mixed = static_cast<std::uint64_t>(digest) + static_cast<std::uint64_t>(repeats_) * 0x9e3779b97f4a7c15ULL;
   return static_cast<std::int64_t>((mixed & ((1ULL << 62) - 1)) | (1ULL << 62));
 }
 
@@ -139,6 +140,7 @@ bool WaylandPasteboard::publish() {
   if (!ownsClipboard()) {
     changeCount_ = --sequence_;
     countKnown_ = true;
+    lastDigest_ = 0;  // their next copy follows a change of ours
     setOwnsClipboard(true);
     reportChange();
   }

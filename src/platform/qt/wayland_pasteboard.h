@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 
@@ -23,10 +22,10 @@ namespace bm::qt {
 // no ownership time, and announces the selection at every start:
 // - another program's selection: a digest of its types, and of the bytes of
 //   its first type and of its text (MimePasteboard::digestOfChange). The same
-//   bytes offered again while we run are a new change all the same (how
-//   often they came before goes into the count); after a relaunch only the
-//   digest is left, so a copy that repeated an earlier one of the same run
-//   may be found once more, where it is the top entry already;
+//   selection offered again straight after is a new change all the same (how
+//   often it came in a row goes into the count), so only such a repeat, last
+//   before a relaunch, is found once more after it, where it is the top
+//   entry already;
 // - no selection: 1;
 // - this application's own changes: numbers below zero, from the clock at
 //   launch, since its offer goes when it quits.
@@ -53,7 +52,8 @@ class WaylandPasteboard : public MimePasteboard {
   std::int64_t sequence_;
   std::int64_t changeCount_;
   bool countKnown_ = false;
-  std::map<std::int64_t, std::int64_t> timesSeen_;  // by digest, while we run
+  std::int64_t lastDigest_ = 0;  // of the change before, if it was another program's
+  std::int64_t repeats_ = 0;     // how often in a row it came before
 };
 
 }  // namespace bm::qt

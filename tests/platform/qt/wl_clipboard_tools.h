@@ -11,6 +11,10 @@
 
 namespace bm::qt::test {
 
+// Whether this runs in the headless sway that with_sway.sh starts: the tests
+// that take the clipboard must not take a real session's.
+inline bool inTestCompositor() { return qEnvironmentVariableIsSet("BRINDLEMUX_TEST_COMPOSITOR"); }
+
 // Another Wayland program's side of the clipboard: wl-copy and wl-paste.
 class WlClipboardTools {
  public:
