@@ -450,7 +450,7 @@ class NoDataControlTest(AppTestCase):
         self.copiers.append(copier)
 
     def test_one_line_says_so_and_x11_copies_are_recorded(self):
-        # The same line follows a failed connection: make sure a compositor answers, one without a seat.
+        # A compositor answers there, one without a seat or data-control.
         answer = subprocess.run(["wl-paste", "--list-types"], env=self.ENV, capture_output=True, text=True, timeout=10)
         self.assertEqual(answer.stderr.strip(), "Missing a seat")
         app = self.start()
@@ -461,6 +461,17 @@ class NoDataControlTest(AppTestCase):
             self.assertEqual(top["content"], {"type": "text", "value": text})
         self.assertEqual(app.stop(), 0)
         self.assertEqual(app.output(), NO_DATA_CONTROL)
+        self.assertEqual(app.errors(), "")
+
+    def test_a_display_that_does_not_answer_is_named_as_such(self):
+        app = App(self.home, dict(self.ENV, WAYLAND_DISPLAY=os.path.join(self.weston_runtime, "no-such-socket")))
+        self.apps.append(app)
+        self.assertTrue(wait_for(lambda: app.setting("LastChangeCount")), "the clipboard was never checked")
+        top = self.recorded(app, lambda: self.copy_with_xclip("copied all the same"), "X11")
+        self.assertEqual(top["content"], {"type": "text", "value": "copied all the same"})
+        self.assertEqual(app.stop(), 0)
+        self.assertEqual(app.output(), "Brindlemux cannot reach the Wayland display named by WAYLAND_DISPLAY: it "
+                                       "records the X11 clipboard only.\n")
         self.assertEqual(app.errors(), "")
 
 

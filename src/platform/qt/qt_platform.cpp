@@ -25,13 +25,17 @@ std::unique_ptr<X11Clipboard> x11ClipboardOf(QApplication& app) {
 // An X11 client on XWayland sees Wayland programs' copies only while one of
 // its windows has focus; data-control shows them all.
 std::unique_ptr<Pasteboard> desktopPasteboard(QApplication& app, ImageCodec& images, Console& console) {
-  if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-    if (auto wayland = WaylandClipboard::connect()) return std::make_unique<WaylandPasteboard>(std::move(wayland), images);
+  auto missing = WaylandClipboard::Missing::kDisplay;
+  if (auto wayland = WaylandClipboard::connect(&missing))
+    return std::make_unique<WaylandPasteboard>(std::move(wayland), images);
+  if (missing == WaylandClipboard::Missing::kDataControl)
     console.printLine(
         "This Wayland session gives background applications no clipboard access (no data-control, as on GNOME): "
         "Brindlemux records copies made in X11 programs, and copies Wayland programs make while an X11 window "
         "has focus.");
-  }
+  else if (missing == WaylandClipboard::Missing::kConnection)
+    console.printLine("Brindlemux cannot reach the Wayland display named by WAYLAND_DISPLAY: it records the X11 "
+                      "clipboard only.");
   return std::make_unique<QtPasteboard>(*QApplication::clipboard(), images, x11ClipboardOf(app));
 }
 

@@ -80,13 +80,17 @@ struct WaylandClipboard::Listeners {
   static constexpr zwlr_data_control_source_v1_listener kSource{send, cancelled};
 };
 
-std::unique_ptr<WaylandClipboard> WaylandClipboard::connect() {
+std::unique_ptr<WaylandClipboard> WaylandClipboard::connect(Missing* missing) {
+  const auto without = [&](Missing what) {
+    if (missing) *missing = what;
+    return nullptr;
+  };
   const char* name = std::getenv("WAYLAND_DISPLAY");
-  if (!name || !*name) return nullptr;
+  if (!name || !*name) return without(Missing::kDisplay);
   wl_display* display = wl_display_connect(nullptr);
-  if (!display) return nullptr;
+  if (!display) return without(Missing::kConnection);
   std::unique_ptr<WaylandClipboard> clipboard(new WaylandClipboard(display));
-  if (!clipboard->bind()) return nullptr;
+  if (const auto lacking = clipboard->bind()) return without(*lacking);
   // A reader that stops early closes its pipe: that must not end the application.
   std::signal(SIGPIPE, SIG_IGN);
   return clipboard;
@@ -107,15 +111,16 @@ WaylandClipboard::~WaylandClipboard() {
 
 // The first seat and the manager; then the device, whose first events say
 // what the selection is now.
-bool WaylandClipboard::bind() {
+std::optional<WaylandClipboard::Missing> WaylandClipboard::bind() {
   registry_ = wl_display_get_registry(display_);
   wl_registry_add_listener(registry_, &Listeners::kRegistry, this);
-  if (wl_display_roundtrip(display_) < 0 || !seat_ || !manager_) return false;
+  if (wl_display_roundtrip(display_) < 0) return Missing::kConnection;
+  if (!seat_ || !manager_) return Missing::kDataControl;
   device_ = zwlr_data_control_manager_v1_get_data_device(manager_, seat_);
   zwlr_data_control_device_v1_add_listener(device_, &Listeners::kDevice, this);
-  if (wl_display_roundtrip(display_) < 0) return false;
+  if (wl_display_roundtrip(display_) < 0) return Missing::kConnection;
   selectionChanged_ = false;  // what is there at the start is no change
-  return true;
+  return std::nullopt;
 }
 
 int WaylandClipboard::fileDescriptor() const { return wl_display_get_fd(display_); }

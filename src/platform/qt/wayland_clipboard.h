@@ -30,9 +30,14 @@ class WaylandClipboard {
  public:
   using Provider = std::function<QByteArray(const std::string& mimeType)>;
 
-  // Null without a Wayland display ($WAYLAND_DISPLAY), or when the
-  // compositor offers no data-control (GNOME's does not).
-  static std::unique_ptr<WaylandClipboard> connect();
+  // What connect() found missing.
+  enum class Missing {
+    kDisplay,      // no $WAYLAND_DISPLAY
+    kConnection,   // the compositor did not answer there
+    kDataControl,  // it offers no data-control (GNOME's does not), or no seat to use it on
+  };
+  // Null when something is missing; `missing` then says what.
+  static std::unique_ptr<WaylandClipboard> connect(Missing* missing = nullptr);
   ~WaylandClipboard();
   WaylandClipboard(const WaylandClipboard&) = delete;
   WaylandClipboard& operator=(const WaylandClipboard&) = delete;
@@ -69,7 +74,7 @@ class WaylandClipboard {
   friend struct Listeners;
 
   explicit WaylandClipboard(wl_display* display);
-  bool bind();
+  std::optional<Missing> bind();
   void serve(zwlr_data_control_source_v1* source, const std::string& mimeType, int fd);
 
   wl_display* display_;
