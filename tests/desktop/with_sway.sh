@@ -1,21 +1,25 @@
 #!/bin/bash
 # Runs a command in a headless Wayland session: sway 1.7 with its headless
 # backend, which offers the data-control protocol. sway refuses to run as
-# root, so it runs as nobody (65534) in folders of its own; the command runs
-# as the caller, with WAYLAND_DISPLAY (a full path) and XDG_RUNTIME_DIR set.
+# root, so under root it runs as nobody (65534) in folders of its own; the
+# command runs as the caller, with WAYLAND_DISPLAY (a full path) and
+# XDG_RUNTIME_DIR set.
 #
 #   with_sway.sh COMMAND [ARGUMENT...]
 set -u
 
 home=$(mktemp -d /tmp/bm-sway-home.XXXXXX)
 runtime=$(mktemp -d /tmp/bm-sway-run.XXXXXX)
-chown 65534:65534 "$home" "$runtime"
 chmod 700 "$runtime"
 printf 'output HEADLESS-1 resolution 1280x800\n' > "$home/config"
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+  chown 65534:65534 "$home" "$runtime"
+  as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+fi
 
 env -i PATH=/usr/bin:/bin HOME="$home" XDG_RUNTIME_DIR="$runtime" WLR_BACKENDS=headless \
-    WLR_LIBINPUT_NO_DEVICES=1 setpriv --reuid=65534 --regid=65534 --clear-groups \
-    sway -c "$home/config" > "$home/sway.log" 2>&1 &
+    WLR_LIBINPUT_NO_DEVICES=1 "${as_user[@]}" sway -c "$home/config" > "$home/sway.log" 2>&1 &
 sway=$!
 finish() {
   kill "$sway" 2>/dev/null
