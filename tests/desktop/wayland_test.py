@@ -5,10 +5,11 @@ Usage: dbus-run-session -- with_sway.sh wayland_test.py PATH_TO_BRINDLEMUX [TEST
 
 On the headless sway that with_sway.sh starts, the clipboard goes through
 data-control: copies are made with wl-copy and read back with wl-paste while
-no window has focus. The tray icon is an X11 client on a private Xvfb, shown
+no window has focus. The tray icon is an X11 client on sway's XWayland, shown
 by waybar as a StatusNotifierItem; entries are chosen from the menu the app
 exports over DBusMenu, with the calls waybar makes on a click. On weston's
-headless backend (no data-control) the app says so once and records X11 copies.
+headless backend (no data-control) the app says so once and records X11 copies
+(on a private Xvfb, as is the app whose own sway quits under it).
 """
 import base64
 import json
@@ -219,6 +220,7 @@ class DataControlTest(AppTestCase):
         if not cls.ENV.get("WAYLAND_DISPLAY"):
             cls.session.close()
             raise RuntimeError("no WAYLAND_DISPLAY: run under with_sway.sh")
+        cls.ENV["DISPLAY"] = os.environ["DISPLAY"]  # the tray on sway's XWayland, as on a desktop
         try:
             cls.waybar_config = tempfile.mkdtemp(prefix="bm-waybar-")
             cls.waybar = cls.start_waybar()
