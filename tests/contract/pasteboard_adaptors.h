@@ -11,11 +11,11 @@
 #include <utility>
 #include <vector>
 
-#include "platform/qt/mime_types.h"
-#include "platform/qt/qt_pasteboard.h"
-#include "platform/qt/wayland_pasteboard.h"
-#include "platform/qt/x11_clipboard.h"
-#include "platform/qt/wl_clipboard_tools.h"
+#include "platform/qt/clipboard/mime_types.h"
+#include "platform/qt/clipboard/qt_pasteboard.h"
+#include "platform/qt/clipboard/wayland_pasteboard.h"
+#include "platform/qt/clipboard/x11_clipboard.h"
+#include "platform/qt/clipboard/wl_clipboard_tools.h"
 #include "platform/sim/sim_platform.h"
 #include "shared/qt_image_codec.h"
 

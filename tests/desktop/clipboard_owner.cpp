@@ -28,7 +28,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/qt/wayland_clipboard.h"
+#include "platform/qt/clipboard/wayland_clipboard.h"
 
 namespace {
 

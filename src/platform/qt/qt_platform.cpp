@@ -5,9 +5,9 @@
 #include <QGuiApplication>
 #include <QStandardPaths>
 
-#include "platform/qt/qt_pasteboard.h"
+#include "platform/qt/clipboard/qt_pasteboard.h"
 #include "platform/qt/qt_popover.h"
-#include "platform/qt/wayland_pasteboard.h"
+#include "platform/qt/clipboard/wayland_pasteboard.h"
 
 namespace bm::qt {
 namespace {

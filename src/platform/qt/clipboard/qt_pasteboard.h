@@ -4,8 +4,8 @@
 #include <memory>
 #include <optional>
 
-#include "platform/qt/mime_pasteboard.h"
-#include "platform/qt/x11_clipboard.h"
+#include "platform/qt/clipboard/mime_pasteboard.h"
+#include "platform/qt/clipboard/x11_clipboard.h"
 
 class QClipboard;
 class QMimeData;

@@ -1,4 +1,4 @@
-#include "platform/qt/mime_pasteboard.h"
+#include "platform/qt/clipboard/mime_pasteboard.h"
 
 #include <QCryptographicHash>
 #include <QImage>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/qt/mime_types.h"
+#include "platform/qt/clipboard/mime_types.h"
 #include "shared/qt_image_codec.h"
 #include "shared/utf8.h"
 

@@ -1,4 +1,4 @@
-#include "platform/qt/wayland_clipboard.h"
+#include "platform/qt/clipboard/wayland_clipboard.h"
 
 #include <fcntl.h>
 #include <poll.h>

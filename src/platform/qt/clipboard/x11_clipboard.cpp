@@ -1,4 +1,4 @@
-#include "platform/qt/x11_clipboard.h"
+#include "platform/qt/clipboard/x11_clipboard.h"
 
 #include <poll.h>
 #include <xcb/xfixes.h>

@@ -4,8 +4,8 @@
 #include <memory>
 #include <optional>
 
-#include "platform/qt/mime_pasteboard.h"
-#include "platform/qt/wayland_clipboard.h"
+#include "platform/qt/clipboard/mime_pasteboard.h"
+#include "platform/qt/clipboard/wayland_clipboard.h"
 
 class QSocketNotifier;
 

@@ -1,4 +1,4 @@
-#include "platform/qt/wayland_pasteboard.h"
+#include "platform/qt/clipboard/wayland_pasteboard.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -7,7 +7,7 @@
 #include <QSocketNotifier>
 #include <QUrl>
 
-#include "platform/qt/mime_types.h"
+#include "platform/qt/clipboard/mime_types.h"
 
 namespace bm::qt {
 namespace {

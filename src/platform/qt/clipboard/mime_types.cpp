@@ -1,4 +1,4 @@
-#include "platform/qt/mime_types.h"
+#include "platform/qt/clipboard/mime_types.h"
 
 #include <QImageReader>
 #include <QMimeData>

@@ -1,11 +1,11 @@
-#include "platform/qt/wayland_pasteboard.h"
+#include "platform/qt/clipboard/wayland_pasteboard.h"
 
 #include <gtest/gtest.h>
 
 #include <QBuffer>
 #include <QImage>
 
-#include "pump.h"
+#include "platform/qt/pump.h"
 #include "shared/qt_image_codec.h"
 #include "support/test_images.h"
 #include "wl_clipboard_tools.h"

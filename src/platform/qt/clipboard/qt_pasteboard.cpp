@@ -1,4 +1,4 @@
-#include "platform/qt/qt_pasteboard.h"
+#include "platform/qt/clipboard/qt_pasteboard.h"
 
 #include <QClipboard>
 #include <QDateTime>
@@ -8,7 +8,7 @@
 #include <QSocketNotifier>
 #include <QUrl>
 
-#include "platform/qt/mime_types.h"
+#include "platform/qt/clipboard/mime_types.h"
 #include "shared/qt_image_codec.h"
 
 namespace bm::qt {

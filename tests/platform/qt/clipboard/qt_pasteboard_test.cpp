@@ -8,10 +8,10 @@
 
 #include <map>
 
-#include "platform/qt/mime_types.h"
-#include "platform/qt/qt_pasteboard.h"
+#include "platform/qt/clipboard/mime_types.h"
+#include "platform/qt/clipboard/qt_pasteboard.h"
 #include "shared/qt_image_codec.h"
-#include "pump.h"
+#include "platform/qt/pump.h"
 
 namespace bm::qt {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/pasteboard.h"
-#include "platform/qt/mime_types.h"
+#include "platform/qt/clipboard/mime_types.h"
 
 namespace bm::qt {
 namespace {

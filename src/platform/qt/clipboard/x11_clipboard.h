@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/qt/transfer_pace.h"
+#include "platform/qt/clipboard/transfer_pace.h"
 
 namespace bm::qt {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/qt/transfer_pace.h"
+#include "platform/qt/clipboard/transfer_pace.h"
 
 struct wl_display;
 struct wl_registry;
