@@ -1,6 +1,7 @@
 #include "platform/qt/clipboard/mime_pasteboard.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QImage>
 #include <QList>
 #include <QUrl>
@@ -19,7 +20,28 @@ QByteArray toQByteArray(const Bytes& bytes) {
 
 Bytes toBytes(const QByteArray& bytes) { return Bytes(bytes.begin(), bytes.end()); }
 
-MimePasteboard::MimePasteboard(ImageCodec& images) : images_(images) {}
+MimePasteboard::MimePasteboard(ImageCodec& images)
+    : images_(images), sequence_(-QDateTime::currentMSecsSinceEpoch() * 1000), changeCount_(sequence_) {}
+
+std::int64_t MimePasteboard::changeCount() {
+  if (!countKnown_) {
+    countKnown_ = true;
+    changeCount_ = identityOfChange();
+  }
+  return changeCount_;
+}
+
+void MimePasteboard::countByOrder() {
+  changeCount_ = --sequence_;
+  countKnown_ = true;
+}
+
+void MimePasteboard::countPublishedOffer() {
+  if (ownsClipboard_) return;
+  countByOrder();
+  ownsClipboard_ = true;
+  reportChange();
+}
 
 QStringList MimePasteboard::formats() {
   if (!reads_.formats) {

@@ -27,9 +27,14 @@ namespace bm::qt {
 //   unanswered (an owner busy just after its copy answers the second), gives
 //   nothing from then on; empty bytes from a live owner stay empty bytes;
 // - writing: this application's writes since clearContents are gathered
-//   into one offer, which the platform publishes whole after each write.
+//   into one offer, which the platform publishes whole after each write;
+// - counting: another program's change is counted when the count is next
+//   asked for (identityOfChange); changes known only by their order, this
+//   application's own among them, take numbers below zero, counting down
+//   from the clock at launch: unlike any count an earlier launch gave.
 class MimePasteboard : public Pasteboard {
  public:
+  std::int64_t changeCount() override;
   std::vector<std::string> types() override;
   std::vector<Url> readUrls() override;
   std::optional<Bytes> dataForType(std::string_view type) override;
@@ -58,10 +63,19 @@ class MimePasteboard : public Pasteboard {
   virtual std::optional<QByteArray> fetch(const QString& mimeType) = 0;
   // The image of an offer that lists only Qt's image type: one held in this process.
   virtual std::optional<Image> heldImage() { return std::nullopt; }
-  // Makes offer() the clipboard's contents, and starts a change of this
-  // application's own unless ownsClipboard() already. False when the
-  // clipboard did not become ours.
+  // Makes offer() the clipboard's contents (then countPublishedOffer). False
+  // when the clipboard did not become ours.
   virtual bool publish() = 0;
+  // The count of another program's change, from what it offers.
+  virtual std::int64_t identityOfChange() = 0;
+
+  // Another program's change: counted when the count is next asked for.
+  void countOthersChange() { countKnown_ = false; }
+  // A change known only by its order: the next number below zero.
+  void countByOrder();
+  // After a publish that took: the first since someone else's change starts
+  // a change of our own, and is told.
+  void countPublishedOffer();
 
   QStringList formats();
   std::optional<QByteArray> read(const QString& mimeType);
@@ -102,6 +116,9 @@ class MimePasteboard : public Pasteboard {
   bool publishOffer();
 
   ImageCodec& images_;
+  std::int64_t sequence_;
+  std::int64_t changeCount_;
+  bool countKnown_ = true;
   Reads reads_;
   Offer offer_;
   bool ownsClipboard_ = false;

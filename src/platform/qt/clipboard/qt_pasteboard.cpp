@@ -1,7 +1,6 @@
 #include "platform/qt/clipboard/qt_pasteboard.h"
 
 #include <QClipboard>
-#include <QDateTime>
 #include <QImage>
 #include <QList>
 #include <QMimeData>
@@ -13,18 +12,12 @@
 
 namespace bm::qt {
 
-// Changes known only by their order take numbers below zero, counting down
-// from the clock at launch: unlike any count an earlier launch gave.
 QtPasteboard::QtPasteboard(QClipboard& clipboard, ImageCodec& images, std::unique_ptr<X11Clipboard> x11)
-    : MimePasteboard(images),
-      clipboard_(clipboard),
-      x11_(std::move(x11)),
-      sequence_(-QDateTime::currentMSecsSinceEpoch() * 1000),
-      changeCount_(sequence_) {
+    : MimePasteboard(images), clipboard_(clipboard), x11_(std::move(x11)) {
   if (x11_) {
     const xcb_window_t owner = x11_->owner();
     x11Change_ = {owner, XCB_CURRENT_TIME, x11_->isOurs(owner)};
-    countKnown_ = false;
+    countOthersChange();
     x11Events_ = std::make_unique<QSocketNotifier>(x11_->fileDescriptor(), QSocketNotifier::Read);
     QObject::connect(x11Events_.get(), &QSocketNotifier::activated, [this] { takeX11Changes(); });
     takeX11ChangesSoon();
@@ -35,7 +28,7 @@ QtPasteboard::QtPasteboard(QClipboard& clipboard, ImageCodec& images, std::uniqu
     forgetReads();
     if (publishing_) return;
     setOwnsClipboard(false);
-    changeCount_ = --sequence_;
+    countByOrder();
     reportChange();
   });
 }
@@ -47,21 +40,13 @@ const QMimeData* QtPasteboard::current() const { return clipboard_.mimeData(QCli
 
 bool QtPasteboard::othersOwnX11Clipboard() const { return x11_ && !x11Change_.ours; }
 
-// A report still waiting on the connection is not looked for here, on every
-// poll: X11 sends it before the answer to any request made after the change,
-// so a read under the previous count is given up, not mixed (noteX11Read).
-std::int64_t QtPasteboard::changeCount() {
-  if (!countKnown_) {
-    countKnown_ = true;
-    changeCount_ = identityOfX11Change();
-  }
-  return changeCount_;
-}
-
 // The ownership timestamp is the notification's while we run and the
 // owner's own answer at launch, when no notification comes; it is asked only
 // of owners that list it, since simple ones answer any target with their data.
-std::int64_t QtPasteboard::identityOfX11Change() {
+// A report still waiting on the connection is not looked for on every poll:
+// X11 sends it before the answer to any request made after the change, so a
+// read under the previous count is given up, not mixed (noteX11Read).
+std::int64_t QtPasteboard::identityOfChange() {
   if (x11Change_.owner == XCB_NONE) return 1;  // not 0, which stands for "never checked" in what is stored
   const bool notified = x11Change_.timestamp != XCB_CURRENT_TIME;
   const auto identity = [&](xcb_timestamp_t time) {
@@ -87,11 +72,10 @@ void QtPasteboard::takeX11Changes() {
     forgetReads();
     changed = true;
     if (change.ours) {
-      changeCount_ = --sequence_;
-      countKnown_ = true;
+      countByOrder();
       setOwnsClipboard(true);  // Qt serves the offer it was last given
     } else {
-      countKnown_ = false;
+      countOthersChange();
       setOwnsClipboard(false);
     }
   }
@@ -203,12 +187,7 @@ bool QtPasteboard::publish() {
     if (!x11_->isOurs(x11_->owner())) return false;
     x11Change_ = {XCB_NONE, XCB_CURRENT_TIME, true};
   }
-  if (!ownsClipboard()) {
-    changeCount_ = --sequence_;
-    countKnown_ = true;
-    setOwnsClipboard(true);
-    reportChange();
-  }
+  countPublishedOffer();
   return true;
 }
 

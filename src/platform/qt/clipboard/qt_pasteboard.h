@@ -40,8 +40,6 @@ class QtPasteboard : public MimePasteboard {
   QtPasteboard(const QtPasteboard&) = delete;
   QtPasteboard& operator=(const QtPasteboard&) = delete;
 
-  std::int64_t changeCount() override;
-
  private:
   QStringList fetchFormats() override;
   std::optional<QByteArray> fetch(const QString& mimeType) override;
@@ -57,15 +55,12 @@ class QtPasteboard : public MimePasteboard {
   void noteX11Read();
   void takeX11Changes();
   void takeX11ChangesSoon();
-  std::int64_t identityOfX11Change();
+  std::int64_t identityOfChange() override;
 
   QClipboard& clipboard_;
   std::unique_ptr<X11Clipboard> x11_;
   std::unique_ptr<QSocketNotifier> x11Events_;
-  std::int64_t sequence_;
-  std::int64_t changeCount_;
   X11Clipboard::Change x11Change_;  // the change the count stands for, on X11
-  bool countKnown_ = true;
   bool publishing_ = false;
   QMetaObject::Connection changed_;
 };

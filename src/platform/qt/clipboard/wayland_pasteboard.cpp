@@ -1,7 +1,6 @@
 #include "platform/qt/clipboard/wayland_pasteboard.h"
 
 #include <QBuffer>
-#include <QDateTime>
 #include <QImage>
 #include <QList>
 #include <QSocketNotifier>
@@ -60,21 +59,12 @@ std::optional<QByteArray> encoded(const MimePasteboard::Offer& offer, const QStr
 WaylandPasteboard::WaylandPasteboard(std::unique_ptr<WaylandClipboard> wayland, ImageCodec& images)
     : MimePasteboard(images),
       wayland_(std::move(wayland)),
-      events_(std::make_unique<QSocketNotifier>(wayland_->fileDescriptor(), QSocketNotifier::Read)),
-      sequence_(-QDateTime::currentMSecsSinceEpoch() * 1000),
-      changeCount_(sequence_) {
+      events_(std::make_unique<QSocketNotifier>(wayland_->fileDescriptor(), QSocketNotifier::Read)) {
+  countOthersChange();  // the selection found at launch
   QObject::connect(events_.get(), &QSocketNotifier::activated, [this] { takeChanges(); });
 }
 
 WaylandPasteboard::~WaylandPasteboard() = default;
-
-std::int64_t WaylandPasteboard::changeCount() {
-  if (!countKnown_) {
-    countKnown_ = true;
-    changeCount_ = identityOfChange();
-  }
-  return changeCount_;
-}
 
 std::int64_t WaylandPasteboard::identityOfChange() {
   if (!wayland_->hasSelection()) return 1;  // not 0, which stands for "never checked" in what is stored
@@ -95,7 +85,7 @@ void WaylandPasteboard::takeChanges() {
   forgetReads();
   if (wayland_->selectionIsOurs() && ownsClipboard()) return;
   setOwnsClipboard(false);
-  countKnown_ = false;
+  countOthersChange();
   reportChange();
 }
 
@@ -137,13 +127,8 @@ bool WaylandPasteboard::publish() {
   });
   takeChangesSoon();
   if (!offered) return false;
-  if (!ownsClipboard()) {
-    changeCount_ = --sequence_;
-    countKnown_ = true;
-    lastDigest_ = 0;  // their next copy follows a change of ours
-    setOwnsClipboard(true);
-    reportChange();
-  }
+  lastDigest_ = 0;  // their next copy follows a change of ours
+  countPublishedOffer();
   return true;
 }
 

@@ -36,8 +36,6 @@ class WaylandPasteboard : public MimePasteboard {
   WaylandPasteboard(const WaylandPasteboard&) = delete;
   WaylandPasteboard& operator=(const WaylandPasteboard&) = delete;
 
-  std::int64_t changeCount() override;
-
  private:
   QStringList fetchFormats() override;
   std::optional<QByteArray> fetch(const QString& mimeType) override;
@@ -45,13 +43,10 @@ class WaylandPasteboard : public MimePasteboard {
 
   void takeChanges();
   void takeChangesSoon();
-  std::int64_t identityOfChange();
+  std::int64_t identityOfChange() override;
 
   std::unique_ptr<WaylandClipboard> wayland_;
   std::unique_ptr<QSocketNotifier> events_;
-  std::int64_t sequence_;
-  std::int64_t changeCount_;
-  bool countKnown_ = false;
   std::int64_t lastDigest_ = 0;  // of the change before, if it was another program's
   std::int64_t repeats_ = 0;     // how often in a row it came before
 };
