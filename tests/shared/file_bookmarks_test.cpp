@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "shared/file_bookmark_codec.h"
 #include "shared/files.h"
 #include "platform/sim/sim_platform.h"
 
@@ -70,6 +71,18 @@ TEST_F(BookmarksTest, ABookmarkWrittenEarlierStillResolves) {
   ASSERT_TRUE(resolved.ok());
   EXPECT_EQ(resolved.value().url.path(), file.string());
   EXPECT_FALSE(resolved.value().stale);
+}
+
+// Decoding reads only the bytes, so it still gives the record once the file is gone.
+TEST_F(BookmarksTest, ABookmarkRecordsThePathAndIdentityAndDecodesWithoutTheFile) {
+  struct stat info {};
+  ASSERT_EQ(::stat(file.c_str(), &info), 0);
+  const auto bookmark = bookmarks.createBookmark(url).value();
+  fs::remove(file);
+  const auto record = decodeFileBookmark(bookmark);
+  ASSERT_TRUE(record.ok()) << record.error().description;
+  EXPECT_EQ(record.value(), (FileBookmarkRecord{file.string(), info.st_dev, info.st_ino}));
+  EXPECT_EQ(encodeFileBookmark(record.value()), bookmark);
 }
 
 TEST_F(BookmarksTest, AccessIsGrantedOnlyToAFileThatCanBeRead) {
