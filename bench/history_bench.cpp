@@ -17,6 +17,7 @@
 
 #include "model/clipboard_item.h"
 #include "platform/sim/sim_services.h"
+#include "shared/posix_file_system.h"
 #include "storage/persistence_manager.h"
 
 namespace bm {
@@ -120,7 +121,7 @@ std::string readAll(const fs::path& file) {
 // repetitions do not pay the large history's first encoding again.
 struct Fixture {
   explicit Fixture(std::int64_t totalBytes)
-      : items(history(totalBytes)), manager(defaults, console, dir.path()) {
+      : items(history(totalBytes)), manager(defaults, console, posixFileSystem(), dir.path()) {
     manager.saveHistory(items);
     bytes = readAll(file());
   }
@@ -164,7 +165,7 @@ void BM_SaveHistoryFirstTime(benchmark::State& state) {
     // Freeing the previous manager's kept texts is not part of a first save.
     state.PauseTiming();
     manager.reset();
-    manager = std::make_unique<PersistenceManager>(f->defaults, f->console, f->dir.path());
+    manager = std::make_unique<PersistenceManager>(f->defaults, f->console, posixFileSystem(), f->dir.path());
     state.ResumeTiming();
     manager->saveHistory(f->items);
   }
@@ -214,7 +215,7 @@ void BM_LoadHistory(benchmark::State& state) {
   Fixture* f = fixture(state);
   if (!f) return;
   for (auto _ : state) {
-    PersistenceManager manager(f->defaults, f->console, f->dir.path());
+    PersistenceManager manager(f->defaults, f->console, posixFileSystem(), f->dir.path());
     auto loaded = manager.loadHistory();
     benchmark::DoNotOptimize(loaded.data());
     if (loaded.size() != f->items.size()) {

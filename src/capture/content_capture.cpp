@@ -80,8 +80,8 @@ AppDelegate::Capture AppDelegate::captureFiles(Pasteboard& pasteboard) {
     files.paths.push_back(url.path());
     files.bookmarks.push_back(std::move(bookmark).value());
     // The entry carries the bookmark itself; this file is only a spare.
-    (void)files::writeWholeFile(persistenceManager->bookmarksDirectory() / bookmarkFileName(url.path()),
-                                files.bookmarks.back());
+    const auto spare = persistenceManager->bookmarksDirectory() / bookmarkFileName(url.path());
+    (void)files::writeWholeFile(platform_.fileSystem(), spare, files.bookmarks.back());
   }
   if (files.paths.empty()) return Capture::noEntry();
   return Capture::entry(std::move(files), ItemType::file, makeFileDisplayText(urls));
@@ -109,7 +109,9 @@ void AppDelegate::writeThumbnail(const Uuid& storedFileId, const Image& image) {
   const auto tiff = images.tiffRepresentation(small);
   const auto bitmap = tiff ? images.decode(*tiff) : std::nullopt;
   const auto jpeg = bitmap ? images.jpegRepresentation(*bitmap, kThumbnailQuality) : std::nullopt;
-  if (jpeg) (void)files::writeWholeFile(persistenceManager->thumbnailDirectory() / storedFileId.uuidString(), *jpeg);
+  if (!jpeg) return;
+  const auto file = persistenceManager->thumbnailDirectory() / storedFileId.uuidString();
+  (void)files::writeWholeFile(platform_.fileSystem(), file, *jpeg);
 }
 
 AppDelegate::Capture AppDelegate::captureFigmaCopy(Pasteboard& pasteboard) {
@@ -157,7 +159,8 @@ AppDelegate::Capture AppDelegate::captureOtherData(Pasteboard& pasteboard) {
 }
 
 void AppDelegate::writeDataFile(const Uuid& storedFileId, const Bytes& bytes) {
-  const auto written = files::writeWholeFile(persistenceManager->dataDirectory() / storedFileId.uuidString(), bytes);
+  const auto file = persistenceManager->dataDirectory() / storedFileId.uuidString();
+  const auto written = files::writeWholeFile(platform_.fileSystem(), file, bytes);
   if (!written) platform_.console().printLine("Failed to save data file: " + written.error().description);
 }
 

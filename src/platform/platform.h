@@ -10,6 +10,7 @@
 #include "platform/application.h"
 #include "platform/bookmarks.h"
 #include "platform/console.h"
+#include "platform/file_system.h"
 #include "platform/image.h"
 #include "platform/login_items.h"
 #include "platform/main_loop.h"
@@ -21,7 +22,7 @@
 namespace bm {
 
 // Everything the core needs from the system, for one running process.
-// Files are not here: the core uses std::filesystem and shared/files.h.
+// Files are reached through shared/files.h, whose writes go through fileSystem().
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -36,6 +37,7 @@ class Platform {
   virtual std::unique_ptr<Popover> makePopover() = 0;
   virtual LoginItems& loginItems() = 0;
   virtual Console& console() = 0;
+  virtual FileSystem& fileSystem() = 0;
   // The user's documents directories, most specific first; may be empty.
   virtual std::vector<std::filesystem::path> documentDirectories() = 0;
 

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Writes every piece, in order, however the kernel splits the writes.
-Status writeAll(int fd, std::span<const std::string_view> pieces, const fs::path& file) {
+Status writeAll(FileSystem& system, int fd, std::span<const std::string_view> pieces, const fs::path& file) {
   std::vector<iovec> chunks;
   for (const auto piece : pieces) {
     if (!piece.empty()) chunks.push_back({const_cast<char*>(piece.data()), piece.size()});
@@ -25,7 +25,7 @@ Status writeAll(int fd, std::span<const std::string_view> pieces, const fs::path
   size_t next = 0;
   while (next < chunks.size()) {
     const int count = static_cast<int>(std::min<size_t>(chunks.size() - next, IOV_MAX));
-    const ssize_t n = ::writev(fd, &chunks[next], count);
+    const ssize_t n = system.writev(fd, &chunks[next], count);
     if (n < 0) {
       if (errno == EINTR) continue;
       return errnoError(errno, file);
@@ -42,8 +42,8 @@ Status writeAll(int fd, std::span<const std::string_view> pieces, const fs::path
 }
 
 // Opens for writing with mode 0600, narrowing an older file's wider mode.
-Result<int> openPrivateForWriting(const fs::path& file, int extraFlags) {
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | extraFlags, 0600);
+Result<int> openPrivateForWriting(FileSystem& system, const fs::path& file, int extraFlags) {
+  const int fd = system.open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | extraFlags, 0600);
   if (fd < 0) return errnoError(errno, file);
   ::fchmod(fd, 0600);
   return fd;
@@ -76,12 +76,12 @@ Error errnoError(int errnoValue, const fs::path& path) {
   return Error{std::string(std::strerror(errnoValue)) + ": " + path.string()};
 }
 
-Status createPrivateDirectories(const fs::path& dir) {
+Status createPrivateDirectories(FileSystem& system, const fs::path& dir) {
   fs::path partial;
   for (const auto& part : dir.lexically_normal()) {
     if (part.empty()) continue;
     partial /= part;
-    if (::mkdir(partial.c_str(), 0700) == 0) {
+    if (system.mkdir(partial.c_str(), 0700) == 0) {
       ::chmod(partial.c_str(), 0700);  // the umask may have narrowed it differently
       continue;
     }
@@ -93,25 +93,27 @@ Status createPrivateDirectories(const fs::path& dir) {
   return {};
 }
 
-Status writeWholeFile(const fs::path& file, const Bytes& bytes) {
-  const auto fd = openPrivateForWriting(file, 0);
+Status writeWholeFile(FileSystem& system, const fs::path& file, const Bytes& bytes) {
+  const auto fd = openPrivateForWriting(system, file, 0);
   if (!fd) return fd.error();
   const std::string_view piece = textViewOf(bytes);
-  Status written = writeAll(fd.value(), std::span(&piece, 1), file);
-  if (::close(fd.value()) != 0 && written) written = errnoError(errno, file);
+  Status written = writeAll(system, fd.value(), std::span(&piece, 1), file);
+  if (system.close(fd.value()) != 0 && written) written = errnoError(errno, file);
+  if (!written) ::unlink(file.c_str());
   return written;
 }
 
-Status replaceFileAtomically(const fs::path& file, std::span<const std::string_view> pieces) {
-  const fs::path temporary = fs::path(file) += ".tmp";
+Status replaceFileAtomically(FileSystem& system, const fs::path& file, std::span<const std::string_view> pieces) {
+  const fs::path temporary = temporaryFileOf(file);
   // A fresh file: never written through a link (hard or symbolic) left at that name.
   ::unlink(temporary.c_str());
-  const auto fd = openPrivateForWriting(temporary, O_EXCL | O_NOFOLLOW);
+  const auto fd = openPrivateForWriting(system, temporary, O_EXCL | O_NOFOLLOW);
   if (!fd) return fd.error();
-  Status status = writeAll(fd.value(), pieces, temporary);
-  if (status && ::fsync(fd.value()) != 0) status = errnoError(errno, temporary);
-  if (::close(fd.value()) != 0 && status) status = errnoError(errno, temporary);
-  if (status && ::rename(temporary.c_str(), file.c_str()) != 0) status = errnoError(errno, file);
+  Status status = writeAll(system, fd.value(), pieces, temporary);
+  if (status && system.fsync(fd.value()) != 0) status = errnoError(errno, temporary);
+  if (system.close(fd.value()) != 0 && status) status = errnoError(errno, temporary);
+  // A link at `file` is replaced, never written through.
+  if (status && system.rename(temporary.c_str(), file.c_str()) != 0) status = errnoError(errno, file);
   if (!status) {
     ::unlink(temporary.c_str());
     return status;
@@ -119,6 +121,8 @@ Status replaceFileAtomically(const fs::path& file, std::span<const std::string_v
   flushDirectory(file.parent_path());
   return {};
 }
+
+fs::path temporaryFileOf(const fs::path& file) { return fs::path(file) += ".tmp"; }
 
 Result<fs::path> moveAside(const fs::path& path, const std::string& suffix) {
   const std::string base = path.string() + suffix;
@@ -134,7 +138,7 @@ Result<fs::path> moveAside(const fs::path& path, const std::string& suffix) {
 }
 
 Result<Bytes> readWholeFile(const fs::path& file) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return errnoError(errno, file);
   // Read straight into the result; one more byte than the size shows the end.
   struct stat info {};
@@ -159,7 +163,7 @@ Result<Bytes> readWholeFile(const fs::path& file) {
 }
 
 Result<bool> holdsExactly(const fs::path& file, const Bytes& bytes) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return errnoError(errno, file);
   struct stat info {};
   if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {

@@ -30,19 +30,20 @@ void removeItems(const fs::path& dir, const std::function<bool(const std::string
 
 std::shared_ptr<PersistenceManager> PersistenceManager::shared(Platform& platform) {
   return platform.processWide<PersistenceManager>([&platform] {
-    return new PersistenceManager(platform.standardUserDefaults(), platform.console(),
+    return new PersistenceManager(platform.standardUserDefaults(), platform.console(), platform.fileSystem(),
                                   platform.documentDirectories().at(0));
   });
 }
 
-PersistenceManager::PersistenceManager(UserDefaults& defaults, Console& console, fs::path documentsDirectory)
-    : documentsDirectory(std::move(documentsDirectory)), defaults_(defaults), console_(console) {}
+PersistenceManager::PersistenceManager(UserDefaults& defaults, Console& console, FileSystem& fileSystem,
+                                       fs::path documentsDirectory)
+    : documentsDirectory(std::move(documentsDirectory)), defaults_(defaults), console_(console), fileSystem_(fileSystem) {}
 
 const std::filesystem::path& PersistenceManager::directory(std::optional<std::filesystem::path>& field,
                                                            const char* name) {
   if (!field) {
     auto url = documentsDirectory / name;
-    if (!files::exists(url)) (void)files::createPrivateDirectories(url);
+    if (!files::exists(url)) (void)files::createPrivateDirectories(fileSystem_, url);
     field = std::move(url);
   }
   return *field;
@@ -59,7 +60,7 @@ const std::filesystem::path& PersistenceManager::bookmarksDirectory() {
 bool PersistenceManager::saveHistory(const std::vector<ClipboardItem>& items) {
   const auto newest = std::span(items).first(std::min<size_t>(items.size(), maxHistoryItems));
   const auto pieces = encoded_.assemble(newest);
-  const Status saved = pieces ? files::replaceFileAtomically(historyFile(), pieces.value()) : Status(pieces.error());
+  const Status saved = pieces ? files::replaceFileAtomically(fileSystem_, historyFile(), pieces.value()) : Status(pieces.error());
   if (!saved) console_.printLine("Failed to save clipboard history: " + saved.error().description);
   return static_cast<bool>(saved);
 }
@@ -77,6 +78,9 @@ std::optional<Bytes> PersistenceManager::readDataFile(const Uuid& storedFileId) 
 
 std::vector<ClipboardItem> PersistenceManager::loadHistory() {
   const fs::path file = historyFile();
+  // What a save cut short by a kill left; this process is the only writer.
+  std::error_code ignored;
+  fs::remove(files::temporaryFileOf(file), ignored);
   if (!files::exists(file)) return {};
   const auto bytes = files::readWholeFile(file);
   auto items = bytes ? decodeHistory(textViewOf(bytes.value()))

@@ -13,6 +13,7 @@
 namespace bm {
 
 class Console;
+class FileSystem;
 class Platform;
 class UserDefaults;
 
@@ -24,7 +25,8 @@ class PersistenceManager {
   // have a documents directory (the process entry checks).
   static std::shared_ptr<PersistenceManager> shared(Platform& platform);
 
-  PersistenceManager(UserDefaults& defaults, Console& console, std::filesystem::path documentsDirectory);
+  PersistenceManager(UserDefaults& defaults, Console& console, FileSystem& fileSystem,
+                     std::filesystem::path documentsDirectory);
 
   const std::string previewStyleKey = "PreviewStyle";
   const std::int64_t maxHistoryItems = 50;
@@ -44,7 +46,8 @@ class PersistenceManager {
   // Every entry of the history file, in file order; empty when there is no
   // file. A file that cannot be read or decoded gives an empty history and
   // one line, and is kept aside (see unreadableHistorySuffix) so that
-  // nothing overwrites it.
+  // nothing overwrites it. A symbolic link there is not followed: it fails to
+  // load. The temporary file of a save cut short is removed first.
   std::vector<ClipboardItem> loadHistory();
 
   // A history that failed to load is renamed to "ClipboardHistory.data" plus
@@ -83,6 +86,7 @@ class PersistenceManager {
 
   UserDefaults& defaults_;
   Console& console_;
+  FileSystem& fileSystem_;
   EncodedHistory encoded_;
   bool loadFailed_ = false;
   std::optional<std::filesystem::path> dataDirectory_;

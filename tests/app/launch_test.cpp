@@ -4,6 +4,7 @@
 
 #include "model/history_codec.h"
 #include "shared/files.h"
+#include "shared/posix_file_system.h"
 #include "support/history_entries.h"
 #include "support/sim_app.h"
 
@@ -137,14 +138,14 @@ TEST_F(LaunchTest, ThePollHoldsTheDelegateOnlyWeakly) {
 TEST_F(LaunchTest, LoadsTheHistoryAndRemovesTheStoredFilesNoEntryNames) {
   const auto image = test::imageEntry(), data = test::dataEntry();
   const std::vector<ClipboardItem> history = {test::textEntry("newest"), image, data};
-  ASSERT_TRUE(files::writeWholeFile(documents / "ClipboardHistory.data", bytesOf(encodeHistory(history).value())));
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), documents / "ClipboardHistory.data", bytesOf(encodeHistory(history).value())));
   const auto imageId = std::get<ImageContent>(image.content).storedFileId.uuidString();
   const auto dataId = std::get<DataContent>(data.content).storedFileId.uuidString();
   const auto orphan = Uuid::random().uuidString();
   for (const auto& dir : {documents / "ClipboardData", documents / "ClipboardThumbnails", documents / "FileBookmarks"}) {
     fs::create_directories(dir);
     for (const auto& name : {imageId, dataId, orphan, image.id.uuidString()}) {
-      ASSERT_TRUE(files::writeWholeFile(dir / name, bytesOf("stored")));
+      ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), dir / name, bytesOf("stored")));
     }
   }
 
@@ -164,8 +165,8 @@ TEST_F(LaunchTest, NoStoredFileIsRemovedWhileAnUnreadableHistoryIsKeptAside) {
   const fs::path data = documents / "ClipboardData";
   fs::create_directories(data);
   const auto stored = Uuid::random().uuidString();
-  ASSERT_TRUE(files::writeWholeFile(data / stored, bytesOf("named by the unreadable history")));
-  ASSERT_TRUE(files::writeWholeFile(documents / "ClipboardHistory.data", bytesOf("[{\"broken")));
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), data / stored, bytesOf("named by the unreadable history")));
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), documents / "ClipboardHistory.data", bytesOf("[{\"broken")));
 
   app.launch();
   EXPECT_EQ(app.console().size(), 1u);

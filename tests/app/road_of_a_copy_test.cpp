@@ -4,6 +4,7 @@
 
 #include "model/history_codec.h"
 #include "shared/files.h"
+#include "shared/posix_file_system.h"
 #include "support/menu_rows.h"
 #include "support/sim_app.h"
 #include "support/test_images.h"
@@ -102,7 +103,7 @@ TEST_F(RoadOfACopyTest, ACopyIsRecordedShownRestoredAndRecordedAgain) {
 // Each kind, copied before a restart and chosen after it, offers what was copied.
 TEST_F(RoadOfACopyTest, EveryKindComesBackAfterARestart) {
   const auto file = app.world.home() / "report.txt";
-  ASSERT_TRUE(files::writeWholeFile(file, bytesOf("report")));
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), file, bytesOf("report")));
   const Bytes png = test::stripes(32, 8);
   const PasteboardItem browserCopy = {{std::string(kPasteboardTypeHTML), bytesOf("<p>frame</p>")},
                                       {std::string(kPasteboardTypeChromiumSourceURL), bytesOf("https://www.figma.com/f")},

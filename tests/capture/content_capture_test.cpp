@@ -6,6 +6,7 @@
 
 #include "model/pasteboard_snapshot.h"
 #include "shared/files.h"
+#include "shared/posix_file_system.h"
 #include "storage/path_hash.h"
 #include "support/sim_app.h"
 #include "support/test_images.h"
@@ -51,7 +52,7 @@ class ContentCaptureTest : public ::testing::Test {
   }
   fs::path makeFile(const std::string& name) {
     const auto path = app.world.home() / name;
-    EXPECT_TRUE(files::writeWholeFile(path, bytesOf(name)));
+    EXPECT_TRUE(files::writeWholeFile(posixFileSystem(), path, bytesOf(name)));
     return path;
   }
   std::string statusTitle() { return app.statusItem()->simButton()->title(); }
@@ -206,7 +207,7 @@ TEST_F(ContentCaptureTest, OtherDataKeepsTheFirstAvailableTypeUnderItsName) {
 TEST_F(ContentCaptureTest, AFailedDataFileWriteSaysSoOnceAndKeepsTheEntry) {
   // A file where the data folder was: every data file write fails.
   fs::remove_all(storage().dataDirectory());
-  ASSERT_TRUE(files::writeWholeFile(storage().dataDirectory(), bytesOf("in the way")));
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), storage().dataDirectory(), bytesOf("in the way")));
   const std::string expectedStart = "Failed to save data file: Not a directory: " + storage().dataDirectory().string();
   const std::string text = "t";
 

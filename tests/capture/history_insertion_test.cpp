@@ -2,6 +2,7 @@
 
 #include "model/history_codec.h"
 #include "shared/files.h"
+#include "shared/posix_file_system.h"
 #include "support/history_entries.h"
 #include "support/menu_rows.h"
 #include "support/sim_app.h"
@@ -21,8 +22,8 @@ class HistoryInsertionTest : public ::testing::Test {
   // A stored-file id whose data file and thumbnail hold these bytes.
   Uuid storedFile(const std::string& bytes) {
     const Uuid id = Uuid::random();
-    EXPECT_TRUE(files::writeWholeFile(dataFile(id), bytesOf(bytes)));
-    EXPECT_TRUE(files::writeWholeFile(thumbnail(id), bytesOf("thumbnail")));
+    EXPECT_TRUE(files::writeWholeFile(posixFileSystem(), dataFile(id), bytesOf(bytes)));
+    EXPECT_TRUE(files::writeWholeFile(posixFileSystem(), thumbnail(id), bytesOf("thumbnail")));
     return id;
   }
   std::vector<ClipboardItem> savedHistory() {

@@ -2,6 +2,7 @@
 
 #include "model/history_codec.h"
 #include "shared/files.h"
+#include "shared/posix_file_system.h"
 #include "support/history_entries.h"
 #include "support/menu_rows.h"
 #include "support/sim_app.h"
@@ -25,11 +26,11 @@ TEST(ClearingTest, RemovesEveryEntryAndStoredFileAndLeavesTheRestAlone) {
   const auto image = test::imageEntry(), data = test::dataEntry();
   delegate.clipboardHistory = {test::textEntry("text"), image, data, test::fileEntry({"/a"}, {Bytes{1}})};
   for (const Uuid& id : delegate.referencedFileIDs()) {
-    ASSERT_TRUE(files::writeWholeFile(manager.dataDirectory() / id.uuidString(), bytesOf("data")));
-    ASSERT_TRUE(files::writeWholeFile(manager.thumbnailDirectory() / id.uuidString(), bytesOf("thumb")));
+    ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), manager.dataDirectory() / id.uuidString(), bytesOf("data")));
+    ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), manager.thumbnailDirectory() / id.uuidString(), bytesOf("thumb")));
   }
-  ASSERT_TRUE(files::writeWholeFile(manager.dataDirectory() / "stray", bytesOf("no entry names it")));
-  ASSERT_TRUE(files::writeWholeFile(manager.bookmarksDirectory() / "-42", bytesOf("bookmark")));
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), manager.dataDirectory() / "stray", bytesOf("no entry names it")));
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), manager.bookmarksDirectory() / "-42", bytesOf("bookmark")));
   app.world.pasteboard.copyText("still on the pasteboard");
   app.advance(0.5);
   const auto handled = app.world.defaults.integerForKey("LastChangeCount");
@@ -85,7 +86,7 @@ TEST(ClearingTest, AFailedSaveKeepsTheFilesTheOldHistoryNames) {
   const auto image = test::imageEntry();
   delegate.clipboardHistory = {image};
   const auto dataFile = manager.dataDirectory() / std::get<ImageContent>(image.content).storedFileId.uuidString();
-  ASSERT_TRUE(files::writeWholeFile(dataFile, bytesOf("data")));
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), dataFile, bytesOf("data")));
   fs::create_directories(app.world.documentsDirectory() / "ClipboardHistory.data");  // the save cannot replace it
 
   delegate.clearHistory();
@@ -102,7 +103,7 @@ TEST(ClearingTest, AFailedSaveKeepsTheFilesTheOldHistoryNames) {
 TEST(ClearingTest, WhileAnUnreadableHistoryIsKeptAsideOnlyTheClearedEntriesFilesGo) {
   test::SimApp app;
   const auto documents = app.world.documentsDirectory();
-  ASSERT_TRUE(files::writeWholeFile(documents / "ClipboardHistory.data.unreadable", bytesOf("[{")));
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), documents / "ClipboardHistory.data.unreadable", bytesOf("[{")));
   app.launch();
   auto& delegate = app.delegate();
   auto& manager = *delegate.persistenceManager;
@@ -110,8 +111,8 @@ TEST(ClearingTest, WhileAnUnreadableHistoryIsKeptAsideOnlyTheClearedEntriesFiles
   delegate.clipboardHistory = {image};
   const auto ownFile = manager.dataDirectory() / std::get<ImageContent>(image.content).storedFileId.uuidString();
   const auto keptAsideFile = manager.dataDirectory() / Uuid::random().uuidString();
-  ASSERT_TRUE(files::writeWholeFile(ownFile, bytesOf("own")));
-  ASSERT_TRUE(files::writeWholeFile(keptAsideFile, bytesOf("named by the kept-aside history")));
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), ownFile, bytesOf("own")));
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), keptAsideFile, bytesOf("named by the kept-aside history")));
 
   delegate.clearHistory();
   EXPECT_FALSE(fs::exists(ownFile));

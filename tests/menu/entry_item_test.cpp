@@ -4,6 +4,7 @@
 #include <QImage>
 
 #include "shared/files.h"
+#include "shared/posix_file_system.h"
 #include "shared/qt_image_codec.h"
 #include "support/history_entries.h"
 #include "support/sim_app.h"
@@ -42,7 +43,7 @@ TEST_F(EntryItemTest, CarriesTheWholeEntryAndItsTitle) {
 
 TEST_F(EntryItemTest, AnImageWithAUsableThumbnailShowsItStretchedToSixteenPoints) {
   const auto entry = test::imageEntry();
-  ASSERT_TRUE(files::writeWholeFile(thumbnailOf(entry), test::stripes(64, 8)));
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), thumbnailOf(entry), test::stripes(64, 8)));
   const MenuItem item = app.delegate().makeMenuItem(entry);
   EXPECT_EQ(item.title(), "Image");
   ASSERT_FALSE(item.image().isNull());
@@ -68,8 +69,8 @@ TEST_F(EntryItemTest, AnyTroubleWithTheThumbnailLeavesAPlainUsableItem) {
   };
   const Case cases[] = {
       {"missing", [](const fs::path&) {}},
-      {"corrupt", [](const fs::path& file) { ASSERT_TRUE(files::writeWholeFile(file, bytesOf("not a picture"))); }},
-      {"empty", [](const fs::path& file) { ASSERT_TRUE(files::writeWholeFile(file, {})); }},
+      {"corrupt", [](const fs::path& file) { ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), file, bytesOf("not a picture"))); }},
+      {"empty", [](const fs::path& file) { ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), file, {})); }},
       {"a directory", [](const fs::path& file) { fs::create_directory(file); }},
   };
   for (const auto& c : cases) {
@@ -85,7 +86,7 @@ TEST_F(EntryItemTest, AnyTroubleWithTheThumbnailLeavesAPlainUsableItem) {
 
 TEST_F(EntryItemTest, OnlyAnImageEntryWithImageContentGetsAPicture) {
   auto image = test::imageEntry();
-  ASSERT_TRUE(files::writeWholeFile(thumbnailOf(image), test::stripes(8, 8)));
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), thumbnailOf(image), test::stripes(8, 8)));
   ClipboardItem typedOther = image;
   typedOther.type = ItemType::data;  // content is an image, kind says otherwise
   ClipboardItem otherContent = test::textEntry("looks like an image");

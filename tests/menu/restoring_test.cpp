@@ -4,6 +4,7 @@
 
 #include "model/pasteboard_snapshot.h"
 #include "shared/files.h"
+#include "shared/posix_file_system.h"
 #include "shared/qt_image_codec.h"
 #include "storage/path_hash.h"
 #include "support/history_entries.h"
@@ -38,11 +39,11 @@ class RestoringTest : public ::testing::Test {
   // Chooses the entry as the menu would, through the item that carries it.
   void choose(const ClipboardItem& entry) { delegate().menuItemClicked(delegate().makeMenuItem(entry)); }
   void writeDataFile(const Uuid& id, const Bytes& bytes) {
-    ASSERT_TRUE(files::writeWholeFile(storage().dataDirectory() / id.uuidString(), bytes));
+    ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), storage().dataDirectory() / id.uuidString(), bytes));
   }
   fs::path makeFile(const std::string& name) {
     const auto path = app.world.home() / name;
-    EXPECT_TRUE(files::writeWholeFile(path, bytesOf(name)));
+    EXPECT_TRUE(files::writeWholeFile(posixFileSystem(), path, bytesOf(name)));
     return path;
   }
   // A file entry as capture makes it: a bookmark per file and its spare file.
@@ -52,7 +53,7 @@ class RestoringTest : public ::testing::Test {
     for (const auto& path : paths) {
       texts.push_back(path.string());
       bookmarks.push_back(app.world.bookmarks.createBookmark(Url::fileUrlWithPath(path.string())).value());
-      EXPECT_TRUE(files::writeWholeFile(bookmarkFileOf(path), bookmarks.back()));
+      EXPECT_TRUE(files::writeWholeFile(posixFileSystem(), bookmarkFileOf(path), bookmarks.back()));
     }
     return test::fileEntry(texts, bookmarks);
   }
@@ -191,7 +192,7 @@ TEST_F(RestoringTest, AnImageThatCannotBeReadLeavesThePasteboardEmpty) {
   const Case cases[] = {
       {"missing data file", [](const fs::path&) {}, false},
       {"unreadable data file", [](const fs::path& file) { fs::create_directories(file); }, true},
-      {"bytes that are no image", [](const fs::path& file) { ASSERT_TRUE(files::writeWholeFile(file, bytesOf("nope"))); },
+      {"bytes that are no image", [](const fs::path& file) { ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), file, bytesOf("nope"))); },
        false},
   };
   for (const Case& c : cases) {
@@ -223,7 +224,7 @@ TEST_F(RestoringTest, FilesGoBackWhereTheirBookmarksFindThemAndFailingOnesAreLef
   const auto secondNow = makeFile("second, moved.txt");
   app.world.bookmarks.movedTo[second.string()] = secondNow.string();
   app.world.bookmarks.staleFor.insert(secondNow.string());
-  ASSERT_TRUE(files::writeWholeFile(bookmarkFileOf(secondNow), bytesOf("another file's spare")));
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), bookmarkFileOf(secondNow), bytesOf("another file's spare")));
   startWith({test::textEntry("text"), entry});
 
   choose(entry);
@@ -252,7 +253,7 @@ TEST_F(RestoringTest, AFileEditedSinceItWasCopiedIsStillRestored) {
   const auto entry = fileEntryFor({path});
   // Saved as editors do: a new file renamed over the old one.
   const auto temporary = makeFile("notes.txt~");
-  ASSERT_TRUE(files::writeWholeFile(temporary, bytesOf("edited")));
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), temporary, bytesOf("edited")));
   fs::rename(temporary, path);
   startWith({entry});
 

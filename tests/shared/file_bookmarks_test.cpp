@@ -3,6 +3,7 @@
 
 #include "shared/file_bookmark_codec.h"
 #include "shared/files.h"
+#include "shared/posix_file_system.h"
 #include "platform/sim/sim_platform.h"
 
 namespace bm {
@@ -11,7 +12,7 @@ namespace fs = std::filesystem;
 
 class BookmarksTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(files::writeWholeFile(file, bytesOf("x")).ok()); }
+  void SetUp() override { ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), file, bytesOf("x")).ok()); }
 
   sim::SimWorld world;
   sim::SimBookmarks& bookmarks = world.bookmarks;
@@ -36,7 +37,7 @@ ino_t inodeOf(const fs::path& path) {
 
 TEST_F(BookmarksTest, AnotherFileAtThePathResolvesNotStaleAndAMissingFileFails) {
   const auto bookmark = bookmarks.createBookmark(url).value();
-  ASSERT_TRUE(files::writeWholeFile(world.home() / "other", bytesOf("y")).ok());  // made first: its own inode
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), world.home() / "other", bytesOf("y")).ok());  // made first: its own inode
   fs::remove(file);
   EXPECT_FALSE(bookmarks.resolveBookmark(bookmark).ok());
 
@@ -52,7 +53,7 @@ TEST_F(BookmarksTest, AFileSavedThroughARenameStillResolvesAndCanBeRead) {
   const auto bookmark = bookmarks.createBookmark(url).value();
   const ino_t before = inodeOf(file);
   const auto temporary = world.home() / ".report.txt.swp";
-  ASSERT_TRUE(files::writeWholeFile(temporary, bytesOf("edited")).ok());
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), temporary, bytesOf("edited")).ok());
   fs::rename(temporary, file);
   ASSERT_NE(inodeOf(file), before);
 

@@ -9,6 +9,7 @@
 
 #include "model/history_codec.h"
 #include "shared/files.h"
+#include "shared/posix_file_system.h"
 #include "platform/sim/sim_platform.h"
 #include "storage/persistence_manager.h"
 #include "support/history_entries.h"
@@ -25,7 +26,7 @@ std::string readText(const fs::path& file) {
 }
 
 void writeText(const fs::path& file, std::string_view text) {
-  ASSERT_TRUE(files::writeWholeFile(file, bytesOf(text)).ok()) << file;
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), file, bytesOf(text)).ok()) << file;
 }
 
 std::string documentOf(const std::vector<ClipboardItem>& items) { return encodeHistory(items).value(); }

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include "shared/files.h"
+#include "shared/posix_file_system.h"
 #include "platform/sim/sim_platform.h"
 #include "storage/path_hash.h"
 #include "storage/persistence_manager.h"
@@ -51,11 +52,11 @@ TEST_F(PersistenceManagerTest, DirectoriesAreMadePrivateOnFirstAccessOnly) {
 }
 
 TEST_F(PersistenceManagerTest, AFileWhereADirectoryBelongsIsLeftAloneAndWritesBelowItFail) {
-  ASSERT_TRUE(files::writeWholeFile(documents / "ClipboardThumbnails", bytesOf("in the way")).ok());
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), documents / "ClipboardThumbnails", bytesOf("in the way")).ok());
   const auto& dir = manager->thumbnailDirectory();
   EXPECT_EQ(dir, documents / "ClipboardThumbnails");
   EXPECT_TRUE(fs::is_regular_file(dir));
-  EXPECT_FALSE(files::writeWholeFile(dir / "X", bytesOf("thumb")).ok());
+  EXPECT_FALSE(files::writeWholeFile(posixFileSystem(), dir / "X", bytesOf("thumb")).ok());
 }
 
 TEST_F(PersistenceManagerTest, PreviewStyleIsStoredAsItsRawValueAndReadBackStrictly) {

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "shared/files.h"
+#include "shared/posix_file_system.h"
 #include "platform/sim/sim_platform.h"
 #include "storage/persistence_manager.h"
 #include "support/history_entries.h"
@@ -31,7 +32,7 @@ class StoredFileCleanupTest : public ::testing::Test {
   }
 
   static void put(const fs::path& file, std::string_view text) {
-    ASSERT_TRUE(files::writeWholeFile(file, bytesOf(text)).ok()) << file;
+    ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), file, bytesOf(text)).ok()) << file;
   }
   // A stored id's files: data always, thumbnail for images.
   void store(const Uuid& id, bool thumbnail) {

@@ -5,6 +5,7 @@
 
 #include "app/app_delegate.h"
 #include "shared/files.h"
+#include "shared/posix_file_system.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/single_instance.h"
 
@@ -29,11 +30,11 @@ int main(int argc, char** argv) {
   QApplication::setDesktopFileName("brindlemux");
 
   const auto locations = bm::qt::DesktopLocations::fromEnvironment();
-  if (auto made = bm::files::createPrivateDirectories(locations.baseDirectory); !made) {
+  if (auto made = bm::files::createPrivateDirectories(bm::posixFileSystem(), locations.baseDirectory); !made) {
     std::cerr << "Brindlemux cannot use its data directory: " << made.error().description << std::endl;
     return 1;
   }
-  (void)bm::files::createPrivateDirectories(locations.settingsFile.parent_path());
+  (void)bm::files::createPrivateDirectories(bm::posixFileSystem(), locations.settingsFile.parent_path());
 
   const auto lock = bm::qt::SingleInstanceLock::acquire(locations.baseDirectory);
   if (!lock) {

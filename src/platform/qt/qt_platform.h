@@ -13,6 +13,7 @@
 #include "platform/qt/qt_user_defaults.h"
 #include "platform/qt/xdg_login_items.h"
 #include "platform/stdout_console.h"
+#include "shared/posix_file_system.h"
 
 class QApplication;
 
@@ -45,6 +46,7 @@ class QtPlatform : public Platform {
   std::unique_ptr<Popover> makePopover() override;
   LoginItems& loginItems() override { return loginItems_; }
   Console& console() override { return console_; }
+  FileSystem& fileSystem() override { return posixFileSystem(); }
   std::vector<std::filesystem::path> documentDirectories() override { return {locations_.baseDirectory}; }
 
  private:

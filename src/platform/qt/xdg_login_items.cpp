@@ -1,6 +1,7 @@
 #include "platform/qt/xdg_login_items.h"
 
 #include "shared/files.h"
+#include "shared/posix_file_system.h"
 
 namespace bm::qt {
 namespace {
@@ -38,8 +39,8 @@ std::string XdgLoginItems::desktopEntry(const std::string& executable) {
 }
 
 Status XdgLoginItems::registerMainApp() {
-  if (auto made = files::createPrivateDirectories(entryFile_.parent_path()); !made) return made;
-  return files::writeWholeFile(entryFile_, bytesOf(desktopEntry(executable_)));
+  if (auto made = files::createPrivateDirectories(posixFileSystem(), entryFile_.parent_path()); !made) return made;
+  return files::writeWholeFile(posixFileSystem(), entryFile_, bytesOf(desktopEntry(executable_)));
 }
 
 }  // namespace bm::qt

@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "shared/qt_image_codec.h"
+#include "platform/sim/sim_file_system.h"
 #include "platform/sim/sim_main_loop.h"
 #include "platform/sim/sim_pasteboard.h"
 #include "platform/sim/sim_services.h"
@@ -35,6 +36,7 @@ class SimWorld {
   SimUserDefaults defaults;
   SimLoginItems loginItems;
   SimBookmarks bookmarks;
+  SimFileSystem fileSystem;
   Date clock{800000000.0};  // some day in 2026
   bool statusItemsHaveButtons = true;
   bool hasDocumentsDirectory = true;
@@ -60,6 +62,7 @@ class SimPlatform : public Platform {
   std::unique_ptr<Popover> makePopover() override;
   LoginItems& loginItems() override { return world_.loginItems; }
   Console& console() override { return console_; }
+  FileSystem& fileSystem() override { return world_.fileSystem; }
   std::vector<std::filesystem::path> documentDirectories() override;
 
   // Driving the process.

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include "shared/files.h"
+#include "shared/posix_file_system.h"
 #include "platform/qt/xdg_login_items.h"
 #include "platform/sim/sim_platform.h"
 
@@ -39,7 +40,7 @@ TEST(XdgLoginItemsTest, WritesAPrivateEntryAndSaysWhyWhenItCannot) {
   EXPECT_EQ(info.st_mode & 07777, 0600u);
 
   const auto blocked = world.home() / "blocked";
-  ASSERT_TRUE(files::writeWholeFile(blocked, bytesOf("a file, not a folder")).ok());
+  ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), blocked, bytesOf("a file, not a folder")).ok());
   const auto failed = XdgLoginItems(blocked / "brindlemux.desktop", "/x").registerMainApp();
   ASSERT_FALSE(failed.ok());
   EXPECT_EQ(failed.error().description, "Not a directory: " + blocked.string());
