@@ -3,6 +3,9 @@
 #include <QBuffer>
 #include <QColor>
 #include <QImage>
+#include <zlib.h>
+
+#include <cstdint>
 
 #include "platform/bytes.h"
 
@@ -20,6 +23,20 @@ inline Bytes stripes(int width, int height, const char* format = "PNG") {
   buffer.open(QIODevice::WriteOnly);
   image.save(&buffer, format);
   return Bytes(bytes.begin(), bytes.end());
+}
+
+// A small PNG whose header declares `width` x `height`: a reader that trusts
+// it would ask for that much memory before finding the pixels missing.
+inline Bytes pngDeclaring(std::uint32_t width, std::uint32_t height) {
+  Bytes png = stripes(4, 4);
+  const auto put = [&png](size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) png[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+  };
+  // Signature (8), then the header chunk: length, "IHDR", 13 bytes of data, CRC.
+  put(16, width);
+  put(20, height);
+  put(29, static_cast<std::uint32_t>(crc32(0, png.data() + 12, 17)));
+  return png;
 }
 
 }  // namespace bm::test

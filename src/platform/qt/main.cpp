@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <iostream>
 
 #include "app/app_delegate.h"
@@ -25,6 +26,9 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "xcb");
   }
   QApplication app(argc, argv);
+  // Pictures from other programs and from the disk may be refused (too large,
+  // broken): capture and the menu go on without them, so Qt's notes are noise.
+  QLoggingCategory::setFilterRules("qt.gui.imageio.warning=false");
   QApplication::setApplicationName("brindlemux");  // the X11 window class
   QApplication::setApplicationDisplayName("Brindlemux");
   QApplication::setDesktopFileName("brindlemux");
