@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/qt/clipboard/mime_types.h"
+
 namespace bm::qt {
 namespace {
 
@@ -178,14 +180,16 @@ std::optional<QByteArray> X11Clipboard::convert(xcb_atom_t target, xcb_atom_t* t
   if (reinterpret_cast<const xcb_selection_notify_event_t*>(reply.get())->property == XCB_ATOM_NONE)
     return std::nullopt;  // refused
   auto bytes = takeProperty(type);
-  if (bytes && *type == atom("INCR")) return readIncrementally();
+  if (bytes && *type == atom("INCR")) return readIncrementally(type);
   return bytes;
 }
 
-// An owner that trickles its pieces is given up too (TransferPace).
-std::optional<QByteArray> X11Clipboard::readIncrementally() {
+// An owner that trickles its pieces is given up too (TransferPace). The
+// pieces' type is the first one's.
+std::optional<QByteArray> X11Clipboard::readIncrementally(xcb_atom_t* type) {
   const TransferPace pace;
   QByteArray whole;
+  bool first = true;
   for (;;) {
     const xcb_atom_t property = property_;
     Reply<xcb_generic_event_t> piece(waitFor(pace.nextDeadline(whole.size()), [&](const xcb_generic_event_t* event) {
@@ -197,9 +201,10 @@ std::optional<QByteArray> X11Clipboard::readIncrementally() {
       useNextProperty();
       return std::nullopt;
     }
-    xcb_atom_t type = XCB_ATOM_NONE;
-    const auto bytes = takeProperty(&type);
+    xcb_atom_t pieceType = XCB_ATOM_NONE;
+    const auto bytes = takeProperty(&pieceType);
     if (!bytes) return std::nullopt;
+    if (std::exchange(first, false)) *type = pieceType;
     if (bytes->isEmpty()) return whole;  // an empty piece ends the transfer
     whole += *bytes;
   }
@@ -226,14 +231,7 @@ std::optional<std::vector<std::string>> X11Clipboard::targets() {
   std::vector<std::pair<xcb_atom_t, xcb_get_atom_name_cookie_t>> asked;
   for (const xcb_atom_t atom : atoms)
     if (atom != XCB_ATOM_NONE && !names_.contains(atom)) asked.emplace_back(atom, xcb_get_atom_name(connection_, atom));
-  for (const auto& [atom, cookie] : asked) {
-    Reply<xcb_get_atom_name_reply_t> reply(xcb_get_atom_name_reply(connection_, cookie, nullptr));
-    if (!reply) continue;
-    std::string name(xcb_get_atom_name_name(reply.get()),
-                     static_cast<size_t>(xcb_get_atom_name_name_length(reply.get())));
-    atoms_.emplace(name, atom);
-    names_.emplace(atom, std::move(name));
-  }
+  for (const auto& [atom, cookie] : asked) keepName(atom, cookie);
   pollQueued();
 
   std::vector<std::string> names;
@@ -245,8 +243,34 @@ std::optional<std::vector<std::string>> X11Clipboard::targets() {
 std::optional<QByteArray> X11Clipboard::read(const std::string& target) {
   xcb_atom_t type = XCB_ATOM_NONE;
   auto bytes = convert(atom(target), &type);
+  if (bytes && !answers(target, type)) bytes.reset();
   pollQueued();
   return bytes;
+}
+
+// Bytes sent under another type than the one asked for are not that type's
+// (an image sent for a text, say). Text labels are the exception: ICCCM lets
+// an owner answer TEXT with STRING or COMPOUND_TEXT, and some owners label
+// every answer, a URI list or HTML too, as a string.
+bool X11Clipboard::answers(const std::string& target, xcb_atom_t type) {
+  if (type == atom(target)) return true;
+  const std::string typeName = nameOf(type);
+  return typeName == "COMPOUND_TEXT" || isPlainTextMime(QString::fromStdString(typeName));
+}
+
+std::string X11Clipboard::nameOf(xcb_atom_t atom) {
+  if (!names_.contains(atom)) keepName(atom, xcb_get_atom_name(connection_, atom));
+  const auto known = names_.find(atom);
+  return known != names_.end() ? known->second : std::string();
+}
+
+void X11Clipboard::keepName(xcb_atom_t atom, xcb_get_atom_name_cookie_t cookie) {
+  Reply<xcb_get_atom_name_reply_t> reply(xcb_get_atom_name_reply(connection_, cookie, nullptr));
+  if (!reply) return;
+  std::string name(xcb_get_atom_name_name(reply.get()),
+                   static_cast<size_t>(xcb_get_atom_name_name_length(reply.get())));
+  atoms_.emplace(name, atom);
+  names_.emplace(atom, std::move(name));
 }
 
 }  // namespace bm::qt

@@ -58,8 +58,8 @@ class X11Clipboard {
   // gave no list.
   std::optional<std::vector<std::string>> targets();
   // One target's bytes, also when sent in pieces (INCR); nullopt when the
-  // owner refused, went away, kept silent for TransferPace::kPatience, or
-  // trickled its pieces (TransferPace).
+  // owner refused, answered with another type, went away, kept silent for
+  // TransferPace::kPatience, or trickled its pieces (TransferPace).
   std::optional<QByteArray> read(const std::string& target);
   // Whether the last conversion was given up: the owner kept silent for
   // TransferPace::kPatience, or the clipboard changed while we waited.
@@ -75,7 +75,12 @@ class X11Clipboard {
   // Null once the deadline passed without it, or the clipboard changed.
   template <typename Wanted>
   xcb_generic_event_t* waitFor(std::chrono::steady_clock::time_point deadline, const Wanted& wanted);
-  std::optional<QByteArray> readIncrementally();
+  std::optional<QByteArray> readIncrementally(xcb_atom_t* type);
+  // Whether bytes of `type` answer a request for `target`.
+  bool answers(const std::string& target, xcb_atom_t type);
+  std::string nameOf(xcb_atom_t atom);
+  // Waits for the name asked for with `cookie` and keeps it.
+  void keepName(xcb_atom_t atom, xcb_get_atom_name_cookie_t cookie);
   std::optional<QByteArray> takeProperty(xcb_atom_t* type);
   // Keeps a change of owner; true when the event was one.
   bool keepIfChange(const xcb_generic_event_t* event);
