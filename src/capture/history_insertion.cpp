@@ -49,7 +49,7 @@ class AppDelegate::NewContent {
 
   // The new text's decomposition.
   const icu::UnicodeString& decomposedText() {
-    if (!text_) text_ = decomposed(std::get<TextContent>(content_).text);
+    if (!text_) text_ = decomposed(std::get<TextContent>(content_).text());
     return *text_;
   }
 
@@ -98,7 +98,7 @@ bool AppDelegate::contentsMatch(const ClipboardItem& existing, ItemType type, Ne
   if (existing.content.index() != content.index()) return false;
 
   if (const auto* text = std::get_if<TextContent>(&existing.content)) {
-    return textsMatch(text->text, std::get<TextContent>(content).text,
+    return textsMatch(text->text(), std::get<TextContent>(content).text(),
                       [&newContent]() -> const icu::UnicodeString& { return newContent.decomposedText(); });
   }
   if (const auto* files = std::get_if<FileContent>(&existing.content)) {

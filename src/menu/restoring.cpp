@@ -17,7 +17,7 @@ void AppDelegate::restoreItem(const MenuItem& sender) {
   Pasteboard& pasteboard = platform_.generalPasteboard();
   pasteboard.clearContents();
   if (const auto* text = std::get_if<TextContent>(&chosen->content))
-    pasteboard.setString(text->text, kPasteboardTypeString);
+    pasteboard.setString(text->text(), kPasteboardTypeString);
   if (const auto* image = std::get_if<ImageContent>(&chosen->content)) restoreImage(pasteboard, *image);
   if (const auto* files = std::get_if<FileContent>(&chosen->content)) restoreFiles(pasteboard, *files);
   if (const auto* data = std::get_if<DataContent>(&chosen->content)) restoreData(pasteboard, *data);

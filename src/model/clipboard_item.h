@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -42,8 +43,18 @@ struct RawValues<PreviewStyle> {
 };
 
 // The payload of an entry: what goes back on the pasteboard when it is chosen.
-struct TextContent {
-  std::string text;
+//
+// A text may run to hundreds of megabytes, and an entry is copied into its
+// menu item and the menu on screen: the copies share the one text, which
+// never changes once made.
+class TextContent {
+ public:
+  TextContent() : text_(std::make_shared<const std::string>()) {}
+  explicit TextContent(std::string text) : text_(std::make_shared<const std::string>(std::move(text))) {}
+  const std::string& text() const { return *text_; }
+
+ private:
+  std::shared_ptr<const std::string> text_;
 };
 // The stored-file id names the data file (and the thumbnail); it is not the entry's id.
 struct ImageContent {
@@ -76,7 +87,7 @@ inline bool identicalContents(const ClipboardContent& a, const ClipboardContent&
       [&b](const auto& first) {
         using C = std::decay_t<decltype(first)>;
         const C& second = std::get<C>(b);
-        if constexpr (std::is_same_v<C, TextContent>) return first.text == second.text;
+        if constexpr (std::is_same_v<C, TextContent>) return first.text() == second.text();
         if constexpr (std::is_same_v<C, FileContent>)
           return first.paths == second.paths && first.bookmarks == second.bookmarks;
         if constexpr (std::is_same_v<C, ImageContent> || std::is_same_v<C, DataContent>)

@@ -29,7 +29,7 @@ OrderedJson encodeContent(const ClipboardContent& content) {
         using C = std::decay_t<decltype(c)>;
         if constexpr (std::is_same_v<C, TextContent>) {
           object["type"] = "text";
-          object["value"] = c.text;
+          object["value"] = c.text();
         } else if constexpr (std::is_same_v<C, ImageContent>) {
           object["type"] = "image";
           object["value"] = c.storedFileId.uuidString();

@@ -56,7 +56,7 @@ TEST_F(RoadOfACopyTest, ACopyIsRecordedShownRestoredAndRecordedAgain) {
 
   // 2 and 3. Captured as plain text with a clean title, on top, saved.
   ASSERT_EQ(history().size(), 2u);
-  EXPECT_EQ(std::get<TextContent>(history()[0].content).text, "  Meeting at\n10:00 in room 4  ");
+  EXPECT_EQ(std::get<TextContent>(history()[0].content).text(), "  Meeting at\n10:00 in room 4  ");
   EXPECT_EQ(history()[0].displayText, "Meeting at 10:00 in ...");
   ASSERT_EQ(savedHistory().size(), 2u);
   EXPECT_EQ(savedHistory()[0].id, history()[0].id);
@@ -94,7 +94,7 @@ TEST_F(RoadOfACopyTest, ACopyIsRecordedShownRestoredAndRecordedAgain) {
   EXPECT_EQ(handledChange(), pasteboard.changeCount());
   ASSERT_EQ(history().size(), 2u);
   EXPECT_NE(history()[0].id, firstId);
-  EXPECT_EQ(std::get<TextContent>(history()[0].content).text, "first note");
+  EXPECT_EQ(std::get<TextContent>(history()[0].content).text(), "first note");
   EXPECT_EQ(savedHistory()[0].id, history()[0].id);
   EXPECT_EQ(entryRows(), (Rows{"# Current", "first note", "---", "# History", "Meeting at 10:00 in ..."}));
   EXPECT_TRUE(app.console().empty());

@@ -73,7 +73,7 @@ TEST_F(ContentCaptureTest, PlainTextIsKeptExactlyWithACleanTitle) {
     poll();
     ASSERT_FALSE(history().empty());
     EXPECT_EQ(history()[0].type, ItemType::text);
-    EXPECT_EQ(std::get<TextContent>(history()[0].content).text, text);
+    EXPECT_EQ(std::get<TextContent>(history()[0].content).text(), text);
     EXPECT_EQ(history()[0].displayText, title);
     EXPECT_EQ(statusTitle(), title);
   }
@@ -178,7 +178,7 @@ TEST_F(ContentCaptureTest, ABrowserCopyFromFigmaKeepsEveryType) {
     const auto& entry = history()[0];
     if (!c.title) {
       EXPECT_EQ(entry.type, ItemType::text);
-      EXPECT_EQ(std::get<TextContent>(entry.content).text, *c.text);
+      EXPECT_EQ(std::get<TextContent>(entry.content).text(), *c.text);
       continue;
     }
     EXPECT_EQ(entry.type, ItemType::data);

@@ -51,7 +51,7 @@ TEST_F(HistoryInsertionTest, ANewEntryGoesOnTopSavedAndShown) {
 
   ASSERT_EQ(history().size(), 2u);
   EXPECT_EQ(history()[0].displayText, "Second title");
-  EXPECT_EQ(std::get<TextContent>(history()[0].content).text, "second");
+  EXPECT_EQ(std::get<TextContent>(history()[0].content).text(), "second");
   EXPECT_EQ(history()[0].type, ItemType::text);
   EXPECT_NE(history()[0].id, history()[1].id);
   EXPECT_EQ(history()[0].timestamp, app.platform().mainLoop().now());

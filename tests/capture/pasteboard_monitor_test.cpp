@@ -57,7 +57,7 @@ TEST_F(PasteboardMonitorTest, SeveralCopiesBetweenTwoPollsAreOneChange) {
   app.advance(0.5);
   EXPECT_EQ(lastChangeCount(), 3);
   ASSERT_EQ(app.delegate().clipboardHistory.size(), 1u);
-  EXPECT_EQ(std::get<TextContent>(app.delegate().clipboardHistory[0].content).text, "c");
+  EXPECT_EQ(std::get<TextContent>(app.delegate().clipboardHistory[0].content).text(), "c");
 }
 
 TEST_F(PasteboardMonitorTest, AnOpenMenuHoldsPollsAndReportedChangesBackUntilItCloses) {
@@ -92,7 +92,7 @@ TEST_F(PasteboardMonitorTest, ReportedChangesAreCheckedAtOnceSoABurstIsKeptWhole
   EXPECT_EQ(app.platform().simMainLoop().pendingCount(), pending + 1);  // one posted check for both reports
   app.advance(0);
   EXPECT_EQ(checks(), 21);
-  EXPECT_EQ(std::get<TextContent>(app.delegate().clipboardHistory[0].content).text, "b");
+  EXPECT_EQ(std::get<TextContent>(app.delegate().clipboardHistory[0].content).text(), "b");
   app.advance(1);  // the polls find nothing more
   EXPECT_EQ(checks(), 21);
 }

@@ -89,7 +89,7 @@ TEST_F(RestoringTest, AnOlderTextGoesBackAndItsEntryMovesToTheTopUnchanged) {
   app.advance(0);
   ASSERT_EQ(history().size(), 3u);
   EXPECT_NE(history()[0].id, older.id);
-  EXPECT_EQ(std::get<TextContent>(history()[0].content).text, "older");
+  EXPECT_EQ(std::get<TextContent>(history()[0].content).text(), "older");
   EXPECT_EQ(savedHistory()[0].id, history()[0].id);
 }
 

@@ -205,7 +205,7 @@ TEST_F(HostileStoredFilesTest, AHistoryFileThatIsALinkIsNeitherReadNorWrittenThr
   const auto saved = decodeHistory(textOf(files::readWholeFile(history).value()));
   ASSERT_TRUE(saved.ok());
   ASSERT_EQ(saved.value().size(), 1u);
-  EXPECT_EQ(std::get<TextContent>(saved.value()[0].content).text, "saved here");
+  EXPECT_EQ(std::get<TextContent>(saved.value()[0].content).text(), "saved here");
   EXPECT_EQ(app.console().size(), 1u);
 }
 
