@@ -146,14 +146,26 @@ TEST_F(ContentCaptureTest, AnImageIsKeptAsTiffWithAJpegThumbnailAndPreviewed) {
   EXPECT_TRUE(app.console().empty());
 }
 
-TEST_F(ContentCaptureTest, TiffThatIsNoImageFallsThroughToTheText) {
-  pasteboard.copyItems({{{std::string(kPasteboardTypeTIFF), bytesOf("II*\0 broken")},
-                         {std::string(kPasteboardTypeString), bytesOf("the text")}}});
-  poll();
-  ASSERT_EQ(history().size(), 1u);
-  EXPECT_EQ(history()[0].type, ItemType::text);
-  EXPECT_TRUE(storedFiles().empty());
-  EXPECT_TRUE(app.platform().popovers().empty());
+TEST_F(ContentCaptureTest, AnImageTheDecoderRefusesFallsThroughToTheText) {
+  const struct {
+    const char* name;
+    std::string type;
+    Bytes bytes;
+  } refused[] = {
+      {"TIFF that is no image", std::string(kPasteboardTypeTIFF), bytesOf("II*\0 broken")},
+      // 40 GB of pixels: past the decoder's allocation limit, refused before any is made.
+      {"a PNG declaring 100000 x 100000", "public.png", test::pngDeclaring(100000, 100000)},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.name);
+    history().clear();
+    pasteboard.copyItems({{{c.type, c.bytes}, {std::string(kPasteboardTypeString), bytesOf(c.name)}}});
+    poll();
+    ASSERT_EQ(history().size(), 1u);
+    EXPECT_EQ(history()[0].type, ItemType::text);
+    EXPECT_TRUE(storedFiles().empty());
+    EXPECT_TRUE(app.platform().popovers().empty());
+  }
 }
 
 TEST_F(ContentCaptureTest, ABrowserCopyFromFigmaKeepsEveryType) {
