@@ -12,6 +12,7 @@ import shutil
 import signal
 import stat
 import subprocess
+import sys
 import tempfile
 import unittest
 import uuid
@@ -146,6 +147,16 @@ def tree(folder):
             else:
                 found[relative] = read_file(path)
     return found
+
+
+def run_module_tests():
+    """Runs the tests of the module run as a script on one Desktop, and exits
+    with their status; arguments left in sys.argv name tests to run."""
+    with Desktop():
+        result = unittest.main(module="__main__", exit=False, verbosity=2).result
+    failed = len(result.failures) + len(result.errors)
+    print(f"{result.testsRun - failed} passed, {failed} failed")
+    sys.exit(1 if failed else 0)
 
 
 class Desktop:

@@ -16,12 +16,11 @@ import subprocess
 import sys
 import tempfile
 import time
-import unittest
 import urllib.parse
 import zlib
 
 import app_harness
-from app_harness import HISTORY, AppTestCase, Desktop, read_file, run
+from app_harness import HISTORY, AppTestCase, read_file, run
 from processes import start_clipboard_owner, stop, wait_for
 
 OWNER = None
@@ -296,8 +295,4 @@ if __name__ == "__main__":
         sys.exit(__doc__)
     app_harness.APP, OWNER = (os.path.realpath(path) for path in sys.argv[1:3])
     del sys.argv[1:3]  # the rest may name tests to run
-    with Desktop():
-        result = unittest.main(exit=False, verbosity=2).result
-    failed = len(result.failures) + len(result.errors)
-    print(f"{result.testsRun - failed} passed, {failed} failed")
-    sys.exit(1 if failed else 0)
+    app_harness.run_module_tests()

@@ -9,10 +9,9 @@ import signal
 import stat
 import sys
 import time
-import unittest
 
 import app_harness
-from app_harness import (HISTORY, STORED_FOLDERS, App, AppTestCase, Desktop, canonical, free_display, hand_written,
+from app_harness import (HISTORY, STORED_FOLDERS, App, AppTestCase, canonical, free_display, hand_written,
                          make_history, read_file, run, snapshot, start_xvfb, stored_ids, tree, under, write_file)
 from processes import stop, wait_for
 
@@ -316,8 +315,4 @@ if __name__ == "__main__":
     if len(sys.argv) != 2:
         sys.exit(__doc__)
     app_harness.APP = os.path.realpath(sys.argv.pop())
-    with Desktop():
-        result = unittest.main(exit=False, verbosity=2).result
-    failed = len(result.failures) + len(result.errors)
-    print(f"{result.testsRun - failed} passed, {failed} failed")
-    sys.exit(1 if failed else 0)
+    app_harness.run_module_tests()

@@ -11,10 +11,9 @@ import resource
 import signal
 import subprocess
 import sys
-import unittest
 
 import app_harness
-from app_harness import HISTORY, App, AppTestCase, Desktop, read_file, run
+from app_harness import HISTORY, App, AppTestCase, read_file, run
 from processes import wait_for
 
 LIMIT = 256 * 1024
@@ -101,8 +100,4 @@ if __name__ == "__main__":
     if len(sys.argv) != 2:
         sys.exit(__doc__)
     app_harness.APP = os.path.realpath(sys.argv.pop())
-    with Desktop():
-        result = unittest.main(exit=False, verbosity=2).result
-    failed = len(result.failures) + len(result.errors)
-    print(f"{result.testsRun - failed} passed, {failed} failed")
-    sys.exit(1 if failed else 0)
+    app_harness.run_module_tests()

@@ -14,13 +14,12 @@ import select
 import subprocess
 import sys
 import time
-import unittest
 
 from Xlib import X, display
 from Xlib.protocol import event
 
 import app_harness
-from app_harness import HISTORY, AppTestCase, Desktop, read_file
+from app_harness import HISTORY, AppTestCase, read_file
 from processes import stop, wait_for
 
 MISBEHAVING_OWNER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "misbehaving_owner.py")
@@ -154,8 +153,4 @@ if __name__ == "__main__":
         sys.exit(__doc__)
     app_harness.APP = os.path.realpath(sys.argv[1])
     del sys.argv[1]  # the rest may name tests to run
-    with Desktop():
-        result = unittest.main(exit=False, verbosity=2).result
-    failed = len(result.failures) + len(result.errors)
-    print(f"{result.testsRun - failed} passed, {failed} failed")
-    sys.exit(1 if failed else 0)
+    app_harness.run_module_tests()
