@@ -13,6 +13,8 @@ once, waits for the history file to hold the copy as its newest entry, then
 right-clicks the tray icon and waits for the menu window.
 """
 import argparse
+import base64
+import json
 import os
 import shutil
 import statistics
@@ -62,6 +64,21 @@ def make_payloads(folder, env):
             ("100-megapixel PNG", image, "image/png", "data", None)]
 
 
+def recorded_whole(app, path, kind):
+    """Whether the newest entry holds every byte copied: the text itself, or
+    for data the copied type's bytes in its snapshot file."""
+    with open(path, "rb") as f:
+        copied = f.read()
+    with open(app.history, "rb") as f:
+        newest = json.load(f)[0]
+    if kind == "text":
+        return newest["content"]["value"].encode() == copied
+    data = os.path.join(os.path.dirname(app.history), "ClipboardData", newest["content"]["value"])
+    with open(data, "rb") as f:
+        snapshot = json.load(f)
+    return base64.b64decode(snapshot.get("image/png", "")) == copied
+
+
 def menu_opens(session, app, timeout=30):
     """Seconds from the right click on the icon until the menu window shows, or None."""
     x, y, width, height = app.icon_area()
@@ -95,12 +112,12 @@ def one_run(session, label, path, target, kind, marker):
         history_bytes = os.path.getsize(app.history)
         app.process.terminate()
         app.process.wait(timeout=60)
-        app.log_tail_after_stop = app.log_tail()
+        printed = app.log_tail()
+        whole = recorded_whole(app, path, kind)
         app.stop()
-        printed = app.log_tail_after_stop
         return {"capture_s": seen - taken, "menu_s": menu, "fresh_rss_mib": fresh_rss / 1024,
                 "peak_rss_mib": peak / 1024, "rss_after_mib": settled / 1024, "history_mib": history_bytes / 2**20,
-                "printed": printed.strip()}
+                "printed": printed.strip(), "whole": whole}
     finally:
         owners.close()
         if app.process and app.running():
@@ -122,7 +139,7 @@ def main():
     try:
         trayer = Trayer(session)
         payloads = make_payloads(work, session.env())
-        print(f"{'copy':22} {'size':>9} {'capture s':>10} {'menu s':>8} {'peak RSS':>10} {'x size':>7} {'fresh':>7}"
+        print(f"{'copy':22} {'size':>9} {'capture s':>10} {'menu s':>8} {'peak RSS':>10} {'growth':>7} {'fresh':>7}"
               f" {'after':>8} {'history':>9}")
         for label, path, target, kind, marker in payloads:
             size_mib = os.path.getsize(path) / 2**20
@@ -134,16 +151,24 @@ def main():
                     print(f"{label}: {error}")
                     failed = True
             for result in results:
+                if not result["whole"]:
+                    print(f"{label}: the entry does not hold the whole copy")
+                    failed = True
                 if result["printed"]:
                     print(f"{label}: the app printed: {result['printed']!r}")
                     failed = True
             if not results:
                 continue
-            median = {key: statistics.median(r[key] for r in results if r[key] is not None)
+            if any(r["menu_s"] is None for r in results):
+                print(f"{label}: the menu did not open within 30 s")
+                failed = True
+                continue
+            median = {key: statistics.median(r[key] for r in results)
                       for key in ("capture_s", "menu_s", "peak_rss_mib", "fresh_rss_mib", "rss_after_mib",
                                   "history_mib")}
+            growth = (median["peak_rss_mib"] - median["fresh_rss_mib"]) / size_mib
             print(f"{label:22} {size_mib:7.1f}Mi {median['capture_s']:10.2f} {median['menu_s']:8.3f} "
-                  f"{median['peak_rss_mib']:8.0f}Mi {median['peak_rss_mib'] / size_mib:7.2f} "
+                  f"{median['peak_rss_mib']:8.0f}Mi {growth:7.2f} "
                   f"{median['fresh_rss_mib']:5.0f}Mi {median['rss_after_mib']:6.0f}Mi {median['history_mib']:7.1f}Mi")
             print("  runs: " + "; ".join(f"capture {r['capture_s']:.2f} s, menu {r['menu_s']} s, "
                                          f"peak {r['peak_rss_mib']:.0f} MiB" for r in results), flush=True)

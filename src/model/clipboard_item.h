@@ -51,6 +51,9 @@ class TextContent {
  public:
   TextContent() : text_(std::make_shared<const std::string>()) {}
   explicit TextContent(std::string text) : text_(std::make_shared<const std::string>(std::move(text))) {}
+  // Copied, never moved: a moved-from content would hold no text.
+  TextContent(const TextContent&) = default;
+  TextContent& operator=(const TextContent&) = default;
   const std::string& text() const { return *text_; }
 
  private:

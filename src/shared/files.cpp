@@ -41,12 +41,41 @@ Status writeAll(FileSystem& system, int fd, std::span<const std::string_view> pi
   return {};
 }
 
-// Opens for writing with mode 0600, narrowing an older file's wider mode.
-Result<int> openPrivateForWriting(FileSystem& system, const fs::path& file, int extraFlags) {
-  const int fd = system.open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | extraFlags, 0600);
+// Closes a descriptor that was only read, on every way out.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() { ::close(fd_); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// A new file at `file`, mode 0600 whatever the umask. What was there goes
+// first, so that a link (hard or symbolic) left at that name is replaced,
+// never written through.
+Result<int> openFreshForWriting(FileSystem& system, const fs::path& file) {
+  ::unlink(file.c_str());
+  const int fd = system.open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return errnoError(errno, file);
   ::fchmod(fd, 0600);
   return fd;
+}
+
+// A regular file, opened without following a link at its name, and without
+// waiting: a FIFO put there would otherwise hold the reader until written to.
+Result<int> openForReading(const fs::path& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return errnoError(errno, file);
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) return fd;
+  const int error = ::fstat(fd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+  ::close(fd);
+  if (error == EINVAL) return Error{"Not a regular file: " + file.string()};
+  return errnoError(error, file);
 }
 
 // Makes a rename in `dir` survive a power cut. Some file systems cannot
@@ -94,7 +123,7 @@ Status createPrivateDirectories(FileSystem& system, const fs::path& dir) {
 }
 
 Status writeWholeFile(FileSystem& system, const fs::path& file, const Bytes& bytes) {
-  const auto fd = openPrivateForWriting(system, file, 0);
+  const auto fd = openFreshForWriting(system, file);
   if (!fd) return fd.error();
   const std::string_view piece = textViewOf(bytes);
   Status written = writeAll(system, fd.value(), std::span(&piece, 1), file);
@@ -105,9 +134,7 @@ Status writeWholeFile(FileSystem& system, const fs::path& file, const Bytes& byt
 
 Status replaceFileAtomically(FileSystem& system, const fs::path& file, std::span<const std::string_view> pieces) {
   const fs::path temporary = temporaryFileOf(file);
-  // A fresh file: never written through a link (hard or symbolic) left at that name.
-  ::unlink(temporary.c_str());
-  const auto fd = openPrivateForWriting(system, temporary, O_EXCL | O_NOFOLLOW);
+  const auto fd = openFreshForWriting(system, temporary);
   if (!fd) return fd.error();
   Status status = writeAll(system, fd.value(), pieces, temporary);
   if (status && system.fsync(fd.value()) != 0) status = errnoError(errno, temporary);
@@ -138,58 +165,46 @@ Result<fs::path> moveAside(const fs::path& path, const std::string& suffix) {
 }
 
 Result<Bytes> readWholeFile(const fs::path& file) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return errnoError(errno, file);
+  auto opened = openForReading(file);
+  if (!opened) return opened.error();
+  const Descriptor fd(opened.value());
   // Read straight into the result; one more byte than the size shows the end.
   struct stat info {};
-  const size_t expected = ::fstat(fd, &info) == 0 && info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
+  const size_t expected = ::fstat(fd.get(), &info) == 0 && info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
   Bytes bytes(expected + 1);
   size_t used = 0;
   for (;;) {
     if (used == bytes.size()) bytes.resize(bytes.size() * 2);
-    const ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
+    const ssize_t n = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int saved = errno;
-      ::close(fd);
-      return errnoError(saved, file);
+      return errnoError(errno, file);
     }
     used += static_cast<size_t>(n);
   }
-  ::close(fd);
   bytes.resize(used);
   return bytes;
 }
 
 Result<bool> holdsExactly(const fs::path& file, const Bytes& bytes) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return errnoError(errno, file);
+  auto opened = openForReading(file);
+  if (!opened) return opened.error();
+  const Descriptor fd(opened.value());
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    const int saved = S_ISDIR(info.st_mode) ? EISDIR : errno;
-    ::close(fd);
-    return errnoError(saved, file);
-  }
-  // Only regular files report a size to trust.
-  if (S_ISREG(info.st_mode) && static_cast<std::uintmax_t>(info.st_size) != bytes.size()) {
-    ::close(fd);
-    return false;
-  }
+  if (::fstat(fd.get(), &info) != 0) return errnoError(errno, file);
+  if (static_cast<std::uintmax_t>(info.st_size) != bytes.size()) return false;
   std::vector<std::uint8_t> piece(std::min<size_t>(bytes.size() + 1, 64 * 1024));
   size_t compared = 0;
   for (;;) {
-    const ssize_t n = ::read(fd, piece.data(), piece.size());
+    const ssize_t n = ::read(fd.get(), piece.data(), piece.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int saved = errno;
-      ::close(fd);
-      return errnoError(saved, file);
+      return errnoError(errno, file);
     }
     const auto count = static_cast<size_t>(n);
     if (count == 0 || count > bytes.size() - compared ||
         std::memcmp(piece.data(), bytes.data() + compared, count) != 0) {
-      ::close(fd);
       return count == 0 && compared == bytes.size();
     }
     compared += count;

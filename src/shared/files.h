@@ -16,6 +16,9 @@ namespace bm::files {
 // Creates `dir` and any missing parents, each new one with mode 0700.
 Status createPrivateDirectories(FileSystem& system, const std::filesystem::path& dir);
 
+// Writing makes a new file: a link (hard or symbolic) at the name is
+// replaced, never written through.
+//
 // Replaces the whole file with `bytes` (not atomically), mode 0600. A write
 // that fails removes the file: a part of it would pass for the whole.
 Status writeWholeFile(FileSystem& system, const std::filesystem::path& file, const Bytes& bytes);
@@ -36,8 +39,10 @@ std::filesystem::path temporaryFileOf(const std::filesystem::path& file);
 // "<path><suffix>.2", ... without ever replacing anything; gives the new path.
 Result<std::filesystem::path> moveAside(const std::filesystem::path& path, const std::string& suffix);
 
-// Reading never follows a symbolic link at `file`: a link fails with "Too
-// many levels of symbolic links", since it may lead out of our folders.
+// Reading takes only a regular file, and never follows a symbolic link at
+// `file`, which may lead out of our folders: a link fails with "Too many
+// levels of symbolic links", a directory with "Is a directory", anything else
+// (a FIFO, a device) with "Not a regular file".
 //
 // The whole file.
 Result<Bytes> readWholeFile(const std::filesystem::path& file);

@@ -14,8 +14,11 @@ namespace {
 
 // Removes every item of `dir`, hidden ones included, whose name `keep` refuses.
 // A directory that cannot be listed is skipped; each removal may fail alone.
+// A `dir` that is a link may lead anywhere, outside our folder: it is left
+// alone.
 void removeItems(const fs::path& dir, const std::function<bool(const std::string&)>& keep) {
   std::error_code error;
+  if (fs::is_symlink(dir, error)) return;
   std::vector<fs::path> listed;
   for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
     listed.push_back(it->path());
@@ -37,7 +40,10 @@ std::shared_ptr<PersistenceManager> PersistenceManager::shared(Platform& platfor
 
 PersistenceManager::PersistenceManager(UserDefaults& defaults, Console& console, FileSystem& fileSystem,
                                        fs::path documentsDirectory)
-    : documentsDirectory(std::move(documentsDirectory)), defaults_(defaults), console_(console), fileSystem_(fileSystem) {}
+    : documentsDirectory(std::move(documentsDirectory)),
+      defaults_(defaults),
+      console_(console),
+      fileSystem_(fileSystem) {}
 
 const std::filesystem::path& PersistenceManager::directory(std::optional<std::filesystem::path>& field,
                                                            const char* name) {
@@ -60,7 +66,8 @@ const std::filesystem::path& PersistenceManager::bookmarksDirectory() {
 bool PersistenceManager::saveHistory(const std::vector<ClipboardItem>& items) {
   const auto newest = std::span(items).first(std::min<size_t>(items.size(), maxHistoryItems));
   const auto pieces = encoded_.assemble(newest);
-  const Status saved = pieces ? files::replaceFileAtomically(fileSystem_, historyFile(), pieces.value()) : Status(pieces.error());
+  const Status saved =
+      pieces ? files::replaceFileAtomically(fileSystem_, historyFile(), pieces.value()) : Status(pieces.error());
   if (!saved) console_.printLine("Failed to save clipboard history: " + saved.error().description);
   return static_cast<bool>(saved);
 }
@@ -78,9 +85,10 @@ std::optional<Bytes> PersistenceManager::readDataFile(const Uuid& storedFileId) 
 
 std::vector<ClipboardItem> PersistenceManager::loadHistory() {
   const fs::path file = historyFile();
-  // What a save cut short by a kill left; this process is the only writer.
+  // What a save cut short by a kill left, or anything else under that name
+  // (a link goes as a link); this process is the only writer.
   std::error_code ignored;
-  fs::remove(files::temporaryFileOf(file), ignored);
+  fs::remove_all(files::temporaryFileOf(file), ignored);
   if (!files::exists(file)) return {};
   const auto bytes = files::readWholeFile(file);
   auto items = bytes ? decodeHistory(textViewOf(bytes.value()))

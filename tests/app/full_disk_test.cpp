@@ -5,6 +5,7 @@
 
 #include "model/history_codec.h"
 #include "shared/files.h"
+#include "shared/posix_file_system.h"
 #include "support/history_entries.h"
 #include "support/sim_app.h"
 #include "support/test_images.h"
@@ -58,12 +59,20 @@ class FullDiskRun {
   sim::SimPasteboard& pasteboard = app.world.pasteboard;
 };
 
+// The changes below make 13 writes; the disk fills up at each in turn, and
+// stays full or has room again at once. A failed bookmark or thumbnail
+// write prints nothing.
 TEST(FullDiskTest, EveryFailedWriteSaysSoOnceAndNothingHeldIsLost) {
   int missingDataFiles = 0;
-  for (int fullAt = 1; fullAt <= 8; ++fullAt) {
-    SCOPED_TRACE("the disk fills at write " + std::to_string(fullAt));
+  for (int round = 0; round < 2 * 13; ++round) {
+    const bool staysFull = round < 13;
+    const int failAt = round % 13 + 1;
+    SCOPED_TRACE(std::string(staysFull ? "the disk fills at write " : "only this write fails: ") +
+                 std::to_string(failAt));
     FullDiskRun run;
     auto& pasteboard = run.pasteboard;
+    const fs::path copiedFile = run.app.world.home() / "copied.txt";
+    ASSERT_TRUE(files::writeWholeFile(posixFileSystem(), copiedFile, bytesOf("copied")));
     pasteboard.copyText("before, text");
     run.app.advance(0.5);
     pasteboard.copyImage(test::stripes(4, 4), "public.png");
@@ -81,23 +90,34 @@ TEST(FullDiskTest, EveryFailedWriteSaysSoOnceAndNothingHeldIsLost) {
         {"text", copy([&] { pasteboard.copyText("while full"); })},
         {"image", copy([&] { pasteboard.copyImage(test::stripes(12, 8), "public.png"); })},
         {"data", copy([&] { pasteboard.copyItems({{{"com.example.x", bytesOf("custom bytes")}}}); })},
+        {"a file", copy([&] { pasteboard.copyFiles({copiedFile}); })},
         // Chosen by hand, to look in before the restored text comes round.
         {"restore", [&] { run.chooseEntry("before, text"); }},
         {"the restored text comes round", [&] { run.app.advance(0.5); }},
         {"duplicate image", copy([&] { pasteboard.copyImage(test::stripes(12, 8), "public.png"); })},
     };
-    run.app.world.fileSystem.fillUpAtWrite(fullAt);
+    const long writesBefore = run.app.world.fileSystem.writesAttempted();
+    if (staysFull)
+      run.app.world.fileSystem.fillUpAtWrite(failAt);
+    else
+      run.app.world.fileSystem.failOneWrite(failAt);
     for (const auto& [name, change] : changes) {
       SCOPED_TRACE(name);
       const auto before = run.history();
+      const std::string documentBefore = run.savedDocument();
       const size_t printed = run.app.console().size();
       change();
       const std::vector<std::string> lines(run.app.console().begin() + static_cast<long>(printed),
                                            run.app.console().end());
       EXPECT_EQ(lines, run.expectedLines(before));
       EXPECT_FALSE(fs::exists(run.historyFile().string() + ".tmp"));
-      ASSERT_TRUE(decodeHistory(run.savedDocument()).ok());
+      // A failed save leaves the last saved document as it was.
+      if (run.savedDocument() != encodeHistory(run.history()).value()) {
+        EXPECT_EQ(run.savedDocument(), documentBefore);
+      }
     }
+    const long writesMade = run.app.world.fileSystem.writesAttempted() - writesBefore;
+    EXPECT_EQ(writesMade, 13);
     EXPECT_GT(run.app.world.fileSystem.writesFailed(), 0);
     const auto present = run.dataFilesPresent();
     for (const auto& [id, there] : present) missingDataFiles += there ? 0 : 1;

@@ -147,17 +147,22 @@ TEST_F(ContentCaptureTest, AnImageIsKeptAsTiffWithAJpegThumbnailAndPreviewed) {
 }
 
 TEST_F(ContentCaptureTest, AnImageTheDecoderRefusesFallsThroughToTheText) {
+  const int defaultLimit = QImageReader::allocationLimit();
   const struct {
     const char* name;
     std::string type;
     Bytes bytes;
+    int allocationLimitMegabytes;
   } refused[] = {
-      {"TIFF that is no image", std::string(kPasteboardTypeTIFF), bytesOf("II*\0 broken")},
-      // 40 GB of pixels: past the decoder's allocation limit, refused before any is made.
-      {"a PNG declaring 100000 x 100000", "public.png", test::pngDeclaring(100000, 100000)},
+      {"TIFF that is no image", std::string(kPasteboardTypeTIFF), bytesOf("II*\0 broken"), defaultLimit},
+      // 40 GB of pixels: refused from the header, before any is made.
+      {"a PNG declaring 100000 x 100000", "public.png", test::pngDeclaring(100000, 100000), defaultLimit},
+      // A whole picture past the decoder's limit (4 MB of pixels against 1 MB here).
+      {"a PNG past the allocation limit", "public.png", test::stripes(1024, 1024), 1},
   };
   for (const auto& c : refused) {
     SCOPED_TRACE(c.name);
+    QImageReader::setAllocationLimit(c.allocationLimitMegabytes);
     history().clear();
     pasteboard.copyItems({{{c.type, c.bytes}, {std::string(kPasteboardTypeString), bytesOf(c.name)}}});
     poll();
@@ -166,6 +171,13 @@ TEST_F(ContentCaptureTest, AnImageTheDecoderRefusesFallsThroughToTheText) {
     EXPECT_TRUE(storedFiles().empty());
     EXPECT_TRUE(app.platform().popovers().empty());
   }
+  QImageReader::setAllocationLimit(defaultLimit);
+  // The same picture within the limit is an image.
+  history().clear();
+  pasteboard.copyImage(test::stripes(1024, 1024), "public.png");
+  poll();
+  ASSERT_EQ(history().size(), 1u);
+  EXPECT_EQ(history()[0].type, ItemType::image);
 }
 
 TEST_F(ContentCaptureTest, ABrowserCopyFromFigmaKeepsEveryType) {

@@ -51,8 +51,16 @@ def describe(node):
 
 
 def items_of(menu):
+    """The menu's items; one that goes while it is read (the app rebuilds the
+    menu after a change, a closing menu drops its items) is left out."""
     menu.clear_cache()
-    return [describe(menu.get_child_at_index(i)) for i in range(menu.get_child_count())]
+    items = []
+    for index in range(menu.get_child_count()):
+        try:
+            items.append(describe(menu.get_child_at_index(index)))
+        except GLib.Error:
+            pass
+    return items
 
 
 def layout_of(items):

@@ -104,12 +104,16 @@ class HostileStoredFilesTest : public ::testing::Test {
 };
 
 TEST_F(HostileStoredFilesTest, DataFilesThatAreNoFileGiveOneLineWhenRestoredOrCompared) {
-  const auto folder = test::imageEntry(), link = test::imageEntry(), empty = test::dataEntry();
-  startWith({test::textEntry("top"), folder, link, empty});
+  const auto folder = test::imageEntry(), link = test::imageEntry(), fifo = test::dataEntry();
+  const auto emptyData = test::dataEntry(), emptyImage = test::imageEntry();
+  startWith({test::textEntry("top"), folder, link, fifo, emptyData, emptyImage});
   const Uuid folderId = *storedFileIdOf(folder.content), linkId = *storedFileIdOf(link.content);
+  const Uuid fifoId = *storedFileIdOf(fifo.content);
   fs::create_directories(dataFile(folderId) / "inside");
   fs::create_symlink(outside / "secret.png", dataFile(linkId));
-  write(dataFile(*storedFileIdOf(empty.content)), {});
+  ASSERT_EQ(::mkfifo(dataFile(fifoId).c_str(), 0600), 0);  // no writer: a blocking read would wait for ever
+  write(dataFile(*storedFileIdOf(emptyData.content)), {});
+  write(dataFile(*storedFileIdOf(emptyImage.content)), {});
   app.launch();
   ASSERT_TRUE(app.console().empty());
 
@@ -122,7 +126,9 @@ TEST_F(HostileStoredFilesTest, DataFilesThatAreNoFileGiveOneLineWhenRestoredOrCo
        {"Failed to load data file: Is a directory: " + dataFile(folderId).string()}},
       {"a link to a picture outside", link,
        {"Failed to load data file: Too many levels of symbolic links: " + dataFile(linkId).string()}},
-      {"an empty file", empty, {}},
+      {"a FIFO", fifo, {"Failed to load data file: Not a regular file: " + dataFile(fifoId).string()}},
+      {"an empty data file", emptyData, {}},
+      {"an empty image file", emptyImage, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -136,7 +142,8 @@ TEST_F(HostileStoredFilesTest, DataFilesThatAreNoFileGiveOneLineWhenRestoredOrCo
 
   // A copy of the very picture the link leads to is compared with neither
   // the link's target nor the directory's contents; each says so once, in
-  // history order (the link was restored after the directory).
+  // history order (the link was restored after the directory). The empty
+  // image file is a different picture.
   const size_t from = app.console().size();
   app.world.pasteboard.copyImage(test::stripes(6, 6), "public.png");
   app.advance(0.5);
@@ -144,7 +151,7 @@ TEST_F(HostileStoredFilesTest, DataFilesThatAreNoFileGiveOneLineWhenRestoredOrCo
             (std::vector<std::string>{
                 "Failed to load data file: Too many levels of symbolic links: " + dataFile(linkId).string(),
                 "Failed to load data file: Is a directory: " + dataFile(folderId).string()}));
-  ASSERT_EQ(history().size(), 5u);
+  ASSERT_EQ(history().size(), 7u);
   EXPECT_EQ(history()[0].type, ItemType::image);
 
   // Clearing removes the link, not what it leads to.
@@ -155,16 +162,18 @@ TEST_F(HostileStoredFilesTest, DataFilesThatAreNoFileGiveOneLineWhenRestoredOrCo
 }
 
 TEST_F(HostileStoredFilesTest, ThumbnailsThatCannotBeShownLeaveThePlainItemSilently) {
-  const auto huge = test::imageEntry(), link = test::imageEntry(), empty = test::imageEntry(), fine = test::imageEntry();
+  const auto huge = test::imageEntry(), link = test::imageEntry(), empty = test::imageEntry();
+  const auto fifo = test::imageEntry(), fine = test::imageEntry();
   const auto idOf = [](const ClipboardItem& entry) { return *storedFileIdOf(entry.content); };
-  startWith({huge, link, empty, fine});
+  startWith({huge, link, empty, fifo, fine});
+  ASSERT_EQ(::mkfifo(thumbnail(idOf(fifo)).c_str(), 0600), 0);
   write(thumbnail(idOf(huge)), test::pngDeclaring(100000, 100000));
   fs::create_symlink(outside / "secret.png", thumbnail(idOf(link)));
   write(thumbnail(idOf(empty)), {});
   write(thumbnail(idOf(fine)), test::stripes(8, 8));
   app.launch();
   EXPECT_TRUE(app.console().empty());
-  for (const auto* entry : {&huge, &link, &empty}) {
+  for (const auto* entry : {&huge, &link, &empty, &fifo}) {
     const MenuItem* item = itemFor(*entry);
     ASSERT_TRUE(item);
     EXPECT_TRUE(item->image().isNull());
@@ -212,11 +221,50 @@ TEST_F(HostileStoredFilesTest, AHistoryFileThatIsALinkIsNeitherReadNorWrittenThr
 TEST_F(HostileStoredFilesTest, ALeftoverTemporaryFileGoesQuietlyAndTheHistoryLoads) {
   const auto entries = std::vector<ClipboardItem>{test::textEntry("a"), test::textEntry("b")};
   startWith(entries);
-  write(base / "ClipboardHistory.data.tmp", bytesOf("[{\"id\":\"cut short"));
+  const fs::path temporary = base / "ClipboardHistory.data.tmp";
+  for (const bool directory : {false, true}) {
+    SCOPED_TRACE(directory ? "a directory" : "a part-file");
+    if (directory)
+      fs::create_directories(temporary / "inside");
+    else
+      write(temporary, bytesOf("[{\"id\":\"cut short"));
+    app.launch();
+    EXPECT_TRUE(app.console().empty());
+    test::expectSameEntries(history(), entries);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(temporary)));
+    app.kill();
+  }
+  // Nothing stands in the next save's way.
   app.launch();
+  app.world.pasteboard.copyText("c");
+  app.advance(0.5);
   EXPECT_TRUE(app.console().empty());
-  test::expectSameEntries(history(), entries);
-  EXPECT_FALSE(fs::exists(base / "ClipboardHistory.data.tmp"));
+  EXPECT_EQ(history().size(), 3u);
+}
+
+TEST_F(HostileStoredFilesTest, StoredFileFoldersThatAreLinksAreNeverClearedOut) {
+  startWith({test::textEntry("only")});
+  fs::remove(base / "ClipboardData");
+  fs::create_directory_symlink(outside / "folder", base / "ClipboardData");
+  app.launch();  // the orphan cleanup would take "kept"
+  ASSERT_TRUE(app.platform().openMenu());
+  ASSERT_TRUE(app.platform().chooseMenuItem("Clear all history"));
+  EXPECT_TRUE(app.console().empty());
+  EXPECT_TRUE(fs::is_symlink(base / "ClipboardData"));
+}
+
+TEST_F(HostileStoredFilesTest, ACopiedFileReplacesALinkAtItsSpareBookmarkFile) {
+  const fs::path a = app.world.home() / "a.txt";
+  write(a, bytesOf("a"));
+  const fs::path spare = base / "FileBookmarks" / bookmarkFileName(a.string());
+  fs::create_symlink(outside / "secret.png", spare);
+  app.launch();
+  app.world.pasteboard.copyFiles({a});
+  app.advance(0.5);
+  ASSERT_EQ(history().size(), 1u);
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(spare)));
+  EXPECT_EQ(files::readWholeFile(spare).value(), std::get<FileContent>(history()[0].content).bookmarks[0]);
+  EXPECT_TRUE(app.console().empty());
 }
 
 TEST_F(HostileStoredFilesTest, BookmarkFilesOfZeroBytesOrLinksAreOnlyEverRemovedAsThemselves) {
@@ -226,7 +274,9 @@ TEST_F(HostileStoredFilesTest, BookmarkFilesOfZeroBytesOrLinksAreOnlyEverRemoved
   const auto bookmarkOf = [&](const fs::path& path) {
     return app.world.bookmarks.createBookmark(Url::fileUrlWithPath(path.string())).value();
   };
-  const auto spareOf = [&](const fs::path& path) { return base / "FileBookmarks" / bookmarkFileName(path.string()); };
+  const auto spareOf = [&](const fs::path& path) {
+    return base / "FileBookmarks" / bookmarkFileName(path.string());
+  };
   const auto fresh = test::fileEntry({a.string()}, {bookmarkOf(a)});
   const auto stale = test::fileEntry({b.string()}, {bookmarkOf(b)});
   const auto emptyBookmark = test::fileEntry({"/nowhere/c.txt"}, {Bytes{}});

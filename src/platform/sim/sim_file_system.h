@@ -14,6 +14,8 @@ class SimFileSystem : public PosixFileSystem {
   // The `n`-th write from now (1: the next) and every one after it fail
   // with `error`.
   void fillUpAtWrite(int n, int error = ENOSPC);
+  // Only the `n`-th write from now fails, as when room is made at once.
+  void failOneWrite(int n, int error = ENOSPC);
   void makeRoom() { failFrom_.reset(); }
 
   // Writes attempted so far, failed ones included.
@@ -26,6 +28,7 @@ class SimFileSystem : public PosixFileSystem {
   long writes_ = 0;
   long failed_ = 0;
   std::optional<long> failFrom_;
+  std::optional<long> failTo_;  // the last write that fails; none: all from failFrom_
   int error_ = ENOSPC;
 };
 
