@@ -11,30 +11,20 @@ stored files and what is printed.
 import base64
 import json
 import os
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 import urllib.parse
-import zlib
 
 import app_harness
 from app_harness import HISTORY, AppTestCase, read_file, run
 from processes import start_clipboard_owner, stop, wait_for
+from test_images import png
 
 OWNER = None
 MISBEHAVING_OWNER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "misbehaving_owner.py")
 FIGMA_URL = "https://www.figma.com/file/Abc123/Landing-page?node-id=1%3A2"
-
-
-def png(width, height, rgb):
-    """A plain PNG of one colour."""
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    rows = b"".join(b"\0" + bytes(rgb) * width for _ in range(height))
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
-    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b"")
 
 
 def bookmark_file_name(path):
