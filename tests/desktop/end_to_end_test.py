@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The desktop application end to end, on a private X server with a tray host.
 
-Usage: end_to_end_test.py PATH_TO_BRINDLEMUX
+Usage: end_to_end_test.py PATH_TO_BRINDLEMUX [TEST...]
 """
 import json
 import os
@@ -9,11 +9,13 @@ import signal
 import stat
 import sys
 import time
+import zlib
 
 import app_harness
 from app_harness import (HISTORY, STORED_FOLDERS, App, AppTestCase, canonical, free_display, hand_written,
                          make_history, read_file, run, snapshot, start_xvfb, stored_ids, tree, under, write_file)
 from processes import stop, wait_for
+from test_images import png
 
 
 class DesktopTest(AppTestCase):
@@ -232,6 +234,51 @@ class DesktopTest(AppTestCase):
                 for folder, items in stored.items():
                     self.assertEqual(tree(os.path.join(data, folder)), items, folder)
 
+    def test_links_and_leftovers_in_its_folder_lead_nowhere_outside_it(self):
+        data = os.path.join(self.home, ".local", "share", "Brindlemux")
+        path = os.path.join(data, HISTORY)
+        outside = os.path.join(self.home, "outside")
+        entries, _ = make_history(5, seed=5)
+        write_file(os.path.join(outside, "history.data"), hand_written(entries))
+        write_file(os.path.join(outside, "folder", "kept"), b"kept")
+        os.makedirs(data, mode=0o700)
+        os.symlink(os.path.join(outside, "history.data"), path)
+        os.makedirs(os.path.join(path + ".tmp", "inside"))  # what a killed save might leave, and more
+        for folder in STORED_FOLDERS:
+            os.makedirs(os.path.join(data, folder), mode=0o700)
+            os.symlink(os.path.join(outside, "folder"), os.path.join(data, folder, "ORPHAN-LINK"))
+        before = tree(outside)
+
+        app = self.launch_and_wait()
+        self.assertEqual(app.output().splitlines(), [
+            f"Failed to load clipboard history: Too many levels of symbolic links: {path} "
+            f"(the file is kept as {path}.unreadable)"])
+        self.assertEqual(os.readlink(path + ".unreadable"), os.path.join(outside, "history.data"))
+        self.assertFalse(os.path.lexists(path + ".tmp"))
+        self.copier.copy("saved beside, not through")
+        self.assertTrue(wait_for(lambda: os.path.isfile(path) and b"saved beside" in read_file(path)))
+        self.assertFalse(os.path.islink(path))
+        self.assertEqual(app.stop(), 0)
+        self.assertEqual(len(app.output().splitlines()), 1, app.output())
+        self.assertEqual(app.errors(), "")
+        self.assertEqual(tree(outside), before)
+
+    def test_a_thumbnail_declaring_100000_by_100000_pixels_is_left_out_quietly(self):
+        data = os.path.join(self.home, ".local", "share", "Brindlemux")
+        entries, files = make_history(5, seed=5)
+        write_file(os.path.join(data, HISTORY), hand_written(entries))
+        for relative, content in files.items():
+            write_file(os.path.join(data, relative), content)
+        image = next(entry for entry in entries if entry["type"] == "image")
+        declared = bytearray(png(4, 4, (1, 2, 3)))
+        declared[16:24] = (100000).to_bytes(4, "big") * 2
+        declared[29:33] = zlib.crc32(bytes(declared[12:29])).to_bytes(4, "big")
+        write_file(os.path.join(data, "ClipboardThumbnails", image["content"]["value"].upper()), bytes(declared))
+        app = self.launch_and_wait()  # the menu with the image's item is built at launch
+        self.assertEqual(app.stop(), 0)
+        self.assertEqual(app.output(), "")
+        self.assertEqual(app.errors(), "")
+
     def assert_kept_aside(self, home, aside):
         """Launches on a broken history file, checks the one line and the empty save."""
         path = os.path.join(home, ".local", "share", "Brindlemux", HISTORY)
@@ -312,7 +359,8 @@ class DesktopTest(AppTestCase):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
+    if len(sys.argv) < 2:
         sys.exit(__doc__)
-    app_harness.APP = os.path.realpath(sys.argv.pop())
+    app_harness.APP = os.path.realpath(sys.argv[1])
+    del sys.argv[1]  # the rest may name tests to run
     app_harness.run_module_tests()
