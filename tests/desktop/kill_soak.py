@@ -40,7 +40,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop_session import AccessibilityBus, Session, Trayer  # noqa: E402
 from menu_reading import Accessibility  # noqa: E402
 from processes import stop, wait_for  # noqa: E402
-from soak_history import TEMPORARY, Matcher, digest, StoredLayout, inserted, moved_to_top, title  # noqa: E402
+from soak_history import (SAVED_AT_MOST, TEMPORARY, Fresh, Known, Matcher, StoredLayout, digest, inserted,
+                          moved_to_top, title)  # noqa: E402
 from test_images import png  # noqa: E402
 
 ACTION_TIMEOUT = 60.0
@@ -468,11 +469,21 @@ class Soak:
 
 
 def describe(observed, expected):
-    def short(entries):
-        return [f"{entry.display}:{entry.key[0]}" for entry in entries[:6]]
-    faults = [fault for found in observed or [] for fault in found.faults]
-    return (f"saved {len(observed or [])} {short(observed or [])}, expected from {len(expected)} "
-            f"{short(expected)}" + (f"; {faults}" if faults else ""))
+    """The saved history beside the expected state: sizes, and the first entry that differs."""
+    observed = observed or []
+    saved = expected[:SAVED_AT_MOST]
+    first = next((i for i, (want, found) in enumerate(zip(saved, observed))
+                  if found.faults or not isinstance(want, Known) or want.fingerprint != found.fingerprint),
+                 min(len(saved), len(observed)))
+    text = f"saved {len(observed)} entries, expected {len(saved)}"
+    if first < len(observed):
+        found = observed[first]
+        text += f"; saved entry {first}: {found.display!r} {found.key[0]} id {found.entry_id}{found.faults or ''}"
+    if first < len(saved):
+        want = saved[first]
+        text += (f"; expected {'a new' if isinstance(want, Fresh) else 'the known'} entry {want.display!r} "
+                 f"{want.key[0]}" + (f" (fingerprint {want.fingerprint[:8]})" if isinstance(want, Known) else ""))
+    return text
 
 
 def run(app, kills, seed, keep, verbose):
@@ -487,6 +498,9 @@ def run(app, kills, seed, keep, verbose):
     soak = None
     try:
         trayer = Trayer(session)
+        # The bus's socket goes in the runtime folder, else in ~/.cache/at-spi, where another desktop
+        # test's bus takes its place: the app would then tell that bus of its menus, not ours.
+        os.environ["XDG_RUNTIME_DIR"] = session.runtime_dir
         with AccessibilityBus():
             a11y = Accessibility()
             soak = Soak(app, seed, session, trayer, a11y, home, verbose)
